@@ -1,0 +1,223 @@
+#include "plot_driver.h"
+
+#include <algorithm>
+#include <array>
+
+#include "kernels_inline.h"
+
+namespace fernwise {
+namespace {
+
+constexpr int logicalEntries = 236;
+
+// Entries 236..255 are drawn on a palette-based display as the logical
+// palette's entry nearest to their colour.
+std::array<std::uint8_t, paletteSize> nearestEntries(const PaletteState& palette) {
+    std::array<std::uint8_t, paletteSize> map{};
+    for (int i = 0; i < paletteSize; ++i) map[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    LogicalPalette fallback;
+    const LogicalPalette* logical = palette.logical.get();
+    if (logical == nullptr) {
+        // No platform palette exists yet: match against the entries it would have.
+        for (int i = 0; i < logicalEntries; ++i) {
+            const Rgb& c = palette.table[static_cast<std::size_t>(i)];
+            fallback.entries.push_back({c.red, c.green, c.blue, reservedFlag});
+        }
+        logical = &fallback;
+    }
+    for (int i = logicalEntries; i < paletteSize; ++i) {
+        map[static_cast<std::size_t>(i)] = nearestLogicalEntry(*logical, palette.table[static_cast<std::size_t>(i)]);
+    }
+    return map;
+}
+
+Rgb blendColour(const PaletteTable& table, std::int32_t index, double fraction) {
+    const Rgb& a = table[static_cast<std::size_t>(index)];
+    const Rgb& b = table[index == 255 ? 1 : static_cast<std::size_t>(index + 1)];
+    auto mix = [fraction](std::uint8_t from, std::uint8_t to) {
+        double step = fraction * (int{to} - int{from});
+        return static_cast<std::uint8_t>(int{from} + static_cast<int>(step));
+    };
+    return {mix(a.red, b.red), mix(a.green, b.green), mix(a.blue, b.blue)};
+}
+
+struct RowContext {
+    int row;
+    int width;
+    double xmin;
+    double spanX;
+    double y;
+    bool inversion;
+    bool periodicity;
+    double iterationScale;
+};
+
+// The per-pixel sequence, instantiated per kernel so that the loop holds no
+// dispatch on the type.
+template <typename Kernel, typename Writer>
+void rowLoop(KernelState& s, const RowContext& r, const ColoringContext& coloring, Kernel kernel, Writer write) {
+    PointState& point = s.point;
+    PeriodicityState& per = s.periodicity;
+    for (int i = 0; i < r.width; ++i) {
+        double x = columnValue(r.xmin, r.spanX, i, r.width);
+        double y = r.y;
+        point.magnitude = x * x + y * y;
+        if (r.periodicity) {
+            per.savedX = 0.0;
+            per.savedY = 0.0;
+            per.checkCounter = 1;
+            per.checkInterval = 3;
+        }
+        double fraction = 0.0;
+        if (r.inversion) invertPoint(x, y, 1.0);
+        point.minMagnitude = r.iterationScale;
+        point.minIteration = 0;
+        point.colorDecided = false;
+        bool blend = false;
+        std::int32_t n = kernel(s, x, y, i, r.row);
+        std::int32_t index = colorPoint(s, coloring, n, x, y, i, fraction, blend);
+        write(i, index, fraction, blend);
+    }
+}
+
+template <typename Writer>
+void dispatchRow(KernelState& s, const RowContext& r, const ColoringContext& c, Writer write) {
+    using namespace kernels;
+    switch (s.type) {
+        case FractalType::Julia:
+            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return julia(k, x, y); }, write);
+        case FractalType::MagnetismIQ:
+            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return magnetism<false, false>(k, x, y); }, write);
+        case FractalType::MagnetismIZ:
+            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return magnetism<false, true>(k, x, y); }, write);
+        case FractalType::MagnetismIIQ:
+            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return magnetism<true, false>(k, x, y); }, write);
+        case FractalType::MagnetismIIZ:
+            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return magnetism<true, true>(k, x, y); }, write);
+        case FractalType::Mandelbrot:
+            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return mandelbrot(k, x, y); }, write);
+        case FractalType::Newton:
+            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int col, int row) { return newton(k, x, y, col, row); }, write);
+        case FractalType::SelfSquaredDragons:
+            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return selfSquaredDragons(k, x, y); }, write);
+        case FractalType::Sine:
+            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return sine(k, x, y); }, write);
+        case FractalType::TileJulia:
+            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return tileJulia(k, x, y); }, write);
+        case FractalType::VolterraLotka:
+            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int col, int row) { return volterraLotka(k, x, y, col, row); }, write);
+    }
+    // A type outside the catalogue yields 0 for every point without a kernel.
+    rowLoop(s, r, c, [](KernelState&, double&, double&, int, int) { return std::int32_t{0}; }, write);
+}
+
+}  // namespace
+
+double columnValue(double xmin, double plotSpanX, int column, int width) {
+    if (width <= 1) return xmin;
+    return xmin + (column * plotSpanX) / (width - 1);
+}
+
+double rowValue(double ymax, double plotSpanY, int row, int height) {
+    if (height <= 1) return ymax;
+    return ymax - (row * plotSpanY) / (height - 1);
+}
+
+PlotDriver::PlotDriver(int imageWidth, int imageHeight) { setImageSize(imageWidth, imageHeight); }
+
+void PlotDriver::setImageSize(int width, int height) {
+    imageWidth_ = width;
+    imageHeight_ = height;
+    rearm();
+}
+
+void PlotDriver::loadRecord(const FractalCatalog& catalog, FractalType type) {
+    kernel.type = type;
+    kernel.params = catalog[type];
+}
+
+void PlotDriver::computeGeometry(double factor) {
+    const FractalParams& p = kernel.params;
+    aspectFactor = factor;
+    plotSpanX = aspectFactor * (p.xmax - p.xmin);
+    plotSpanY = aspectFactor * (p.ymax - p.ymin);
+    adjustedXmax = p.xmin + plotSpanX;
+    adjustedYmin = p.ymax - plotSpanY;
+    iterationScale = std::max(p.iterations, 256);
+}
+
+bool PlotDriver::beginTrueColor(bool trueColorMode) {
+    if (!trueColorMode || kernel.params.outsideColoring != OutsideColoring::Standard) return false;
+    levelSetTablesValid = true;
+    kernel.params.sizeLimit = 256.0;
+    return true;
+}
+
+void PlotDriver::startKernels() {
+    kernel.periodicity.tolerance = std::min(plotSpanX / (2 * imageWidth_), plotSpanY / (2 * imageHeight_));
+    kernel.periodicity.lastPointInside = false;
+}
+
+void PlotDriver::computeRow(VirtualScreen& screen, const PaletteState& palette, const PlotFlags& flags,
+                            std::uint8_t* indicesOut) {
+    const int row = nextRow();
+    kernel.periodicityChecking = flags.periodicityChecking;
+    kernel.specialColoring = flags.specialColoring;
+    const FractalParams& p = kernel.params;
+    const RowContext context{row,
+                             imageWidth_,
+                             p.xmin,
+                             plotSpanX,
+                             rowValue(p.ymax, plotSpanY, row, imageHeight_),
+                             p.mappingMode == MappingMode::Inversion,
+                             flags.periodicityChecking,
+                             static_cast<double>(iterationScale)};
+    const ColoringContext coloring{rowCounter, iterationScale, flags.trueColorMode, levelSetTablesValid, levelSets};
+
+    auto record = [indicesOut](int i, std::int32_t index) {
+        if (indicesOut != nullptr) indicesOut[i] = static_cast<std::uint8_t>(index);
+    };
+    if (flags.paletteDevice) {
+        const auto nearest = nearestEntries(palette);
+        std::uint8_t* out = screen.indexRow(row);
+        dispatchRow(kernel, context, coloring, [&](int i, std::int32_t index, double, bool) {
+            record(i, index);
+            out[i] = nearest[static_cast<std::size_t>(index & 0xff)];
+        });
+    } else {
+        std::uint32_t* out = screen.rgbRow(row);
+        dispatchRow(kernel, context, coloring, [&](int i, std::int32_t index, double fraction, bool blend) {
+            record(i, index);
+            const auto entry = static_cast<std::size_t>(index & 0xff);
+            out[i] = VirtualScreen::packRgb(blend ? blendColour(palette.table, index & 0xff, fraction)
+                                                  : palette.table[entry]);
+        });
+    }
+}
+
+bool PlotDriver::finishRow() {
+    --rowCounter;
+    if (rowCounter >= 0) return false;
+    rearm();
+    levelSetTablesValid = false;
+    return true;
+}
+
+void renderImage(const RenderRequest& request, VirtualScreen& screen, const PaletteState& palette,
+                 std::uint8_t* indicesOut, const LevelSetTables* levelSets) {
+    FractalCatalog catalog;
+    catalog[request.type] = request.params;
+    PlotDriver driver(request.width, request.height);
+    driver.loadRecord(catalog, request.type);
+    driver.computeGeometry(request.aspectFactor);
+    if (driver.beginTrueColor(request.flags.trueColorMode)) driver.levelSets = levelSets;
+    screen.clear();
+    driver.startKernels();
+    do {
+        std::uint8_t* rowOut =
+            indicesOut == nullptr ? nullptr : indicesOut + static_cast<std::size_t>(driver.nextRow()) * request.width;
+        driver.computeRow(screen, palette, request.flags, rowOut);
+    } while (!driver.finishRow());
+}
+
+}  // namespace fernwise

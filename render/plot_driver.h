@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstdint>
+
+#include "coloring.h"
+#include "fractal_types.h"
+#include "kernels.h"
+#include "level_set_tables.h"
+#include "palette.h"
+#include "virtual_screen.h"
+
+namespace fernwise {
+
+// The program-wide switches a plot reads.
+struct PlotFlags {
+    bool paletteDevice = false;
+    bool trueColorMode = false;
+    bool periodicityChecking = true;
+    bool specialColoring = false;
+};
+
+// The plot driver's state and the core steps of a plot. The desktop program
+// runs one row per main-loop pass and puts its own steps (history, level-set
+// pass, status bar, clearing the window) between the start steps below, in
+// this order: loadRecord, history, computeGeometry, beginTrueColor and the
+// level-set pass, status bar, clearing, startKernels.
+class PlotDriver {
+public:
+    explicit PlotDriver(int imageWidth = 640, int imageHeight = 480);
+
+    // A new image size rearms the driver.
+    void setImageSize(int width, int height);
+    int imageWidth() const { return imageWidth_; }
+    int imageHeight() const { return imageHeight_; }
+
+    // The next row then starts a new plot instead of continuing one.
+    void rearm() { rowCounter = imageHeight_ - 1; }
+    bool atPlotStart() const { return rowCounter == imageHeight_ - 1; }
+    // The image row the next computeRow draws.
+    int nextRow() const { return imageHeight_ - 1 - rowCounter; }
+
+    // Plot start step 1: the working copy of the selected type's record.
+    void loadRecord(const FractalCatalog& catalog, FractalType type);
+    // Plot start steps 3 and 4.
+    void computeGeometry(double aspectFactor);
+    // Plot start step 5 up to the level-set pass: true when 24-bit level-set
+    // colouring applies, which then marks the tables usable and holds this
+    // plot's size limit at 256.
+    bool beginTrueColor(bool trueColorMode);
+    // Plot start step 8: periodicity tolerance and a fresh carried state.
+    void startKernels();
+
+    // Computes row nextRow() into the screen. `indicesOut`, when given,
+    // receives the palette index of every pixel as the colouring gave it.
+    void computeRow(VirtualScreen& screen, const PaletteState& palette, const PlotFlags& flags,
+                    std::uint8_t* indicesOut = nullptr);
+    // After a row: true when that was the last one, and the driver is then
+    // rearmed with its tables marked unusable.
+    bool finishRow();
+
+    // Plot state the rest of the program reads.
+    std::int32_t rowCounter = 0;
+    double aspectFactor = 1.0;
+    double plotSpanX = 0.0;
+    double plotSpanY = 0.0;
+    double adjustedXmax = 0.0;
+    double adjustedYmin = 0.0;
+    std::int32_t iterationScale = 256;
+    bool levelSetTablesValid = false;
+    const LevelSetTables* levelSets = nullptr;
+    KernelState kernel;
+
+private:
+    int imageWidth_;
+    int imageHeight_;
+};
+
+// The real-axis value of column i and the imaginary-axis value of row r.
+// A one-pixel-wide (or -high) image sits at the window's left (top) edge.
+double columnValue(double xmin, double plotSpanX, int column, int width);
+double rowValue(double ymax, double plotSpanY, int row, int height);
+
+// One whole image exactly as the desktop program's driver computes it, on
+// the calling thread: what the batch renderer and the tests use.
+struct RenderRequest {
+    FractalType type = FractalType::Mandelbrot;
+    FractalParams params = defaultParams(FractalType::Mandelbrot);
+    int width = 640;
+    int height = 480;
+    double aspectFactor = 1.0;
+    PlotFlags flags;
+};
+
+// Renders into `screen` (which must have the request's size) and, when given,
+// the width x height raw indices.
+void renderImage(const RenderRequest& request, VirtualScreen& screen, const PaletteState& palette,
+                 std::uint8_t* indicesOut = nullptr, const LevelSetTables* levelSets = nullptr);
+
+}  // namespace fernwise
