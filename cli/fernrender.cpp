@@ -1,0 +1,139 @@
+#include "fernrender.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <ostream>
+#include <string>
+
+#include "map_file.h"
+#include "render_options.h"
+
+namespace fernwise {
+namespace {
+
+std::string lowerExtension(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+// Writes next to the target and renames over it only when everything was
+// written, so that a failed write never destroys an earlier file.
+bool writeFileAtomically(const std::string& path, const std::string& header, const std::vector<std::uint8_t>& body) {
+    const std::string temporary = path + ".part";
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (file == nullptr) return false;
+    bool ok = std::fwrite(header.data(), 1, header.size(), file) == header.size() &&
+              std::fwrite(body.data(), 1, body.size(), file) == body.size();
+    ok = (std::fclose(file) == 0) && ok;
+    if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) std::remove(temporary.c_str());
+    return ok;
+}
+
+bool writeNetpbm(const std::string& path, const std::string& ext, const VirtualScreen& screen,
+                 const std::vector<std::uint8_t>& indices) {
+    const int w = screen.width();
+    const int h = screen.height();
+    if (ext == ".pgm") return writeFileAtomically(path, "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n", indices);
+    std::vector<std::uint8_t> rgb;
+    rgb.reserve(static_cast<std::size_t>(w) * h * 3);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            Rgb c = screen.pixel(x, y);
+            rgb.insert(rgb.end(), {c.red, c.green, c.blue});
+        }
+    }
+    return writeFileAtomically(path, "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n", rgb);
+}
+
+// The formats the renderer writes, by extension; 0 when written, else the
+// exit status, with the message already given.
+int writeOutput(const RenderOptions& options, const std::string& ext, const VirtualScreen& screen,
+                const PaletteState& /*palette*/, const std::vector<std::uint8_t>& indices, std::ostream& err) {
+    if (ext == ".pgm" || ext == ".ppm") {
+        if (writeNetpbm(options.output, ext, screen, indices)) return 0;
+        err << "fernrender: cannot write " << options.output << "\n";
+        return 1;
+    }
+    err << "fernrender: unknown output format " << ext << "\n" << usageLine() << "\n";
+    return 2;
+}
+
+bool knownExtension(const std::string& ext) { return ext == ".pgm" || ext == ".ppm"; }
+
+}  // namespace
+
+int runFernrender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    ParseResult parsed = parseRenderOptions(args);
+    if (!parsed.options) {
+        err << "fernrender: " << parsed.error << "\n" << usageLine() << "\n";
+        return 2;
+    }
+    const RenderOptions& options = *parsed.options;
+    if (options.help) {
+        out << helpText();
+        return 0;
+    }
+    const std::string ext = lowerExtension(options.output);
+    if (!knownExtension(ext)) {
+        err << "fernrender: unknown output format '" << ext << "'\n" << usageLine() << "\n";
+        return 2;
+    }
+
+    RenderRequest request;
+    request.type = options.type;
+    request.params = defaultParams(options.type);
+    if (std::int32_t code = validateParams(options.type, options.entry, request.params); code != noParamError) {
+        err << paramErrorMessages[static_cast<std::size_t>(code)] << "\n";
+        return 2;
+    }
+
+    const ColorDepth depth = checkColorDepth(options.displayBits, options.displayBits == 8);
+    if (depth.status != 0) {
+        err << colorDepthMessage(options.displayBits) << "\n";
+        return 1;
+    }
+    if (options.trueColor && !depth.deepColorDisplay) {
+        err << "fernrender: --true-color needs 24 or more display bits\n" << usageLine() << "\n";
+        return 2;
+    }
+
+    PaletteState palette;
+    palette.logicalPaletteSize = depth.logicalPaletteSize;
+    loadPalette6(palette.table, defaultPalette());
+    if (!options.mapFile.empty()) {
+        MapFileStatus status = readMapFile(options.mapFile, palette.table);
+        if (status != MapFileStatus::Loaded) {
+            err << mapFileMessage(status) << "\n";
+            return 1;
+        }
+    }
+    if (buildLogicalPalette(palette) != 0) {
+        err << "Unable to initialize palette\n";
+        return 1;
+    }
+
+    request.width = options.width;
+    request.height = options.height;
+    request.aspectFactor = options.aspect;
+    request.flags.paletteDevice = depth.paletteDevice;
+    request.flags.trueColorMode = options.trueColor;
+    request.flags.periodicityChecking = options.periodicity;
+    request.flags.specialColoring = options.specialColoring;
+
+    auto screen = VirtualScreen::create(options.width, options.height,
+                                        depth.paletteDevice ? PixelFormat::Indexed8 : PixelFormat::Rgb32);
+    if (!screen) {
+        err << "Unable to allocate virtual screen buffer.\nTry to free up some memory.\n";
+        return 1;
+    }
+    screen->realize(*palette.logical);
+    std::vector<std::uint8_t> indices(static_cast<std::size_t>(options.width) * options.height);
+    renderImage(request, *screen, palette, indices.data());
+    return writeOutput(options, ext, *screen, palette, indices, err);
+}
+
+}  // namespace fernwise

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "param_validation.h"
+#include "plot_driver.h"
+
+namespace fernwise {
+
+// Everything the batch renderer was asked for on its command line.
+struct RenderOptions {
+    FractalType type = FractalType::Mandelbrot;
+    ParamEntry entry;  // the type's defaults with the overrides applied
+    int width = 640;
+    int height = 480;
+    int displayBits = 32;
+    bool trueColor = false;
+    bool periodicity = true;
+    bool specialColoring = false;
+    double aspect = 1.0;
+    std::string mapFile;
+    std::string output;
+    bool help = false;
+};
+
+struct ParseResult {
+    std::optional<RenderOptions> options;  // empty on a usage error
+    std::string error;                     // what was wrong, for the usage message
+};
+
+ParseResult parseRenderOptions(const std::vector<std::string>& args);
+
+std::string usageLine();
+std::string helpText();
+
+}  // namespace fernwise
