@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "map_file.h"
+
+namespace fernwise {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string sharedMaps = FERNWISE_SHARED_MAPS_DIR;
+
+PaletteTable sentinel() {
+    PaletteTable t;
+    t.fill(Rgb{7, 7, 7});
+    return t;
+}
+
+TEST(MapText, ShortFilesArePaddedWithBlack) {
+    std::string text;
+    for (int i = 0; i < 10; ++i) text += std::to_string(i) + " " + std::to_string(2 * i) + " 3\n";
+    PaletteTable t = sentinel();
+    ASSERT_EQ(readMapText(text, t), MapFileStatus::Loaded);
+    EXPECT_EQ(t[9], (Rgb{9, 18, 3}));
+    EXPECT_EQ(t[10], Rgb{});
+    EXPECT_EQ(t[255], Rgb{});
+}
+
+TEST(MapText, OnlyTheFirst256LinesAreRead) {
+    std::string text;
+    for (int i = 0; i < 256; ++i) text += "1 2 3\n";
+    text += "garbage that would not scan\n";
+    PaletteTable t = sentinel();
+    EXPECT_EQ(readMapText(text, t), MapFileStatus::Loaded);
+    EXPECT_EQ(t[255], (Rgb{1, 2, 3}));
+}
+
+TEST(MapText, ScanningRules) {
+    PaletteTable t = sentinel();
+    ASSERT_EQ(readMapText("  12 34 56 sky blue\r\n300 -1 256\n+5\t6   7", t), MapFileStatus::Loaded);
+    EXPECT_EQ(t[0], (Rgb{12, 34, 56}));
+    EXPECT_EQ(t[1], (Rgb{44, 255, 0}));  // low 8 bits, no range check
+    EXPECT_EQ(t[2], (Rgb{5, 6, 7}));
+    EXPECT_EQ(t[3], Rgb{});
+}
+
+TEST(MapText, BadLinesStopTheReadKeepingEarlierEntries) {
+    std::string twenty;
+    for (int i = 0; i < 20; ++i) twenty += "4 5 6\n";
+    for (const std::string bad : {"\n", "12,34,56\n", "red 1 2 3\n", "1 2\n", "\r\n"}) {
+        PaletteTable t = sentinel();
+        EXPECT_EQ(readMapText(twenty + bad, t), MapFileStatus::CannotRead) << bad;
+        EXPECT_EQ(t[19], (Rgb{4, 5, 6}));
+        EXPECT_EQ(t[20], (Rgb{7, 7, 7}));  // untouched: no black padding
+    }
+}
+
+TEST(MapText, LongLinesContinueAsTheNextLine) {
+    // 99 characters make one line; what follows is read as another.
+    std::string first = "1 2 3" + std::string(94, ' ');
+    PaletteTable t = sentinel();
+    EXPECT_EQ(readMapText(first + "4 5 6\n", t), MapFileStatus::Loaded);
+    EXPECT_EQ(t[1], (Rgb{4, 5, 6}));
+    std::string comment = "1 2 3 " + std::string(120, 'x') + "\n";
+    EXPECT_EQ(readMapText(comment, t), MapFileStatus::CannotRead);
+    std::string digits = std::string(200, '9') + " 1 1\n";  // huge numbers neither overflow nor crash
+    EXPECT_EQ(readMapText(digits, t), MapFileStatus::CannotRead);
+}
+
+TEST(MapFile, RealFilesLoadAsTheirLinesSay) {
+    struct Expect {
+        const char* file;
+        Rgb entry0;
+        Rgb entry255;
+    };
+    const Expect files[] = {
+        {"blues.map", {0, 0, 0}, {0, 0, 0}},
+        {"froth316.map", {0, 0, 0}, {0, 0, 0}},
+        {"RIBBON18.MAP", {28, 24, 20}, {0, 0, 0}},
+        {"grey.map", {0, 0, 0}, {0, 0, 0}},
+    };
+    for (const Expect& e : files) {
+        PaletteTable t = sentinel();
+        ASSERT_EQ(readMapFile(sharedMaps + "/" + e.file, t), MapFileStatus::Loaded) << e.file;
+        EXPECT_EQ(t[0], e.entry0) << e.file;
+    }
+    int loaded = 0;
+    for (const auto& entry : fs::directory_iterator(sharedMaps)) {
+        const std::string ext = entry.path().extension().string();
+        if (ext != ".map" && ext != ".MAP") continue;
+        PaletteTable t = sentinel();
+        MapFileStatus status = readMapFile(entry.path().string(), t);
+        EXPECT_NE(status, MapFileStatus::CannotOpen) << entry.path();
+        if (status == MapFileStatus::Loaded) ++loaded;
+    }
+    EXPECT_GE(loaded, 10);
+}
+
+TEST(MapFile, FroththreeSixteenHasSixteenEntries) {
+    PaletteTable t = sentinel();
+    ASSERT_EQ(readMapFile(sharedMaps + "/froth316.map", t), MapFileStatus::Loaded);
+    EXPECT_EQ(t[1], (Rgb{252, 0, 0}));
+    EXPECT_EQ(t[16], Rgb{});
+}
+
+TEST(MapFile, MissingFolderAndCaseSensitivePaths) {
+    PaletteTable t = sentinel();
+    EXPECT_EQ(readMapFile("/nonexistent/none.map", t), MapFileStatus::CannotOpen);
+    EXPECT_EQ(t[0], (Rgb{7, 7, 7}));
+    EXPECT_EQ(readMapFile(sharedMaps, t), MapFileStatus::CannotOpen);  // a folder
+    EXPECT_EQ(t[0], (Rgb{7, 7, 7}));
+    // The name is opened as given: no upper-casing on a case-sensitive system.
+    EXPECT_EQ(readMapFile(sharedMaps + "/ribbon20.map", t), MapFileStatus::Loaded);
+    EXPECT_EQ(mapFileMessage(MapFileStatus::CannotOpen), "Unable to open the selected file;\n     Please try again.");
+    EXPECT_EQ(mapFileMessage(MapFileStatus::CannotRead), "Unable to read the selected file;\n     Please try again.");
+}
+
+}  // namespace
+}  // namespace fernwise
