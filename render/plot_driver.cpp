@@ -31,16 +31,6 @@ std::array<std::uint8_t, paletteSize> nearestEntries(const PaletteState& palette
     return map;
 }
 
-Rgb blendColour(const PaletteTable& table, std::int32_t index, double fraction) {
-    const Rgb& a = table[static_cast<std::size_t>(index)];
-    const Rgb& b = table[index == 255 ? 1 : static_cast<std::size_t>(index + 1)];
-    auto mix = [fraction](std::uint8_t from, std::uint8_t to) {
-        double step = fraction * (int{to} - int{from});
-        return static_cast<std::uint8_t>(int{from} + static_cast<int>(step));
-    };
-    return {mix(a.red, b.red), mix(a.green, b.green), mix(a.blue, b.blue)};
-}
-
 struct RowContext {
     int row;
     int width;
@@ -112,6 +102,16 @@ void dispatchRow(KernelState& s, const RowContext& r, const ColoringContext& c, 
 }
 
 }  // namespace
+
+Rgb blendedColour(const PaletteTable& table, std::int32_t index, double fraction) {
+    const Rgb& a = table[static_cast<std::size_t>(index)];
+    const Rgb& b = table[index == 255 ? 1 : static_cast<std::size_t>(index + 1)];
+    auto mix = [fraction](std::uint8_t from, std::uint8_t to) {
+        double step = fraction * (int{to} - int{from});
+        return static_cast<std::uint8_t>(int{from} + static_cast<int>(step));
+    };
+    return {mix(a.red, b.red), mix(a.green, b.green), mix(a.blue, b.blue)};
+}
 
 double columnValue(double xmin, double plotSpanX, int column, int width) {
     if (width <= 1) return xmin;
@@ -189,7 +189,7 @@ void PlotDriver::computeRow(VirtualScreen& screen, const PaletteState& palette, 
         dispatchRow(kernel, context, coloring, [&](int i, std::int32_t index, double fraction, bool blend) {
             record(i, index);
             const auto entry = static_cast<std::size_t>(index & 0xff);
-            out[i] = VirtualScreen::packRgb(blend ? blendColour(palette.table, index & 0xff, fraction)
+            out[i] = VirtualScreen::packRgb(blend ? blendedColour(palette.table, index & 0xff, fraction)
                                                   : palette.table[entry]);
         });
     }

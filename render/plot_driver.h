@@ -80,6 +80,10 @@ private:
 double columnValue(double xmin, double plotSpanX, int column, int width);
 double rowValue(double ymax, double plotSpanY, int row, int height);
 
+// Entry `index` mixed with its successor (entry 1 after 255) by `fraction`,
+// each component truncated toward zero.
+Rgb blendedColour(const PaletteTable& table, std::int32_t index, double fraction);
+
 // One whole image exactly as the desktop program's driver computes it, on
 // the calling thread: what the batch renderer and the tests use.
 struct RenderRequest {
