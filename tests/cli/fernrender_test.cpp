@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "fernrender.h"
+#include "render_options.h"
+
+namespace fernwise {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Outcome run(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    int status = runFernrender(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class Fernrender : public ::testing::Test {
+protected:
+    fs::path dir = fs::temp_directory_path() / ("fernrender-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    void SetUp() override { fs::create_directories(dir); }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string path(const char* name) { return (dir / name).string(); }
+};
+
+TEST(RenderOptions, TypesByNameEnumeratorOrNumberAndOverrides) {
+    for (const char* spelling : {"Magnetism I, Q plane", "magnetismiq", "1", "MAGNETISMIQ"}) {
+        ParseResult r = parseRenderOptions({"--type", spelling, "out.ppm"});
+        ASSERT_TRUE(r.options) << spelling;
+        EXPECT_EQ(r.options->type, FractalType::MagnetismIQ);
+        EXPECT_EQ(r.options->entry.xmin, -1.5);  // that type's defaults
+    }
+    ParseResult r = parseRenderOptions({"--xmin", "-1", "--type", "Julia", "--size", "7x3", "--size-limit", "2",
+                                        "--outside", "kirlian", "--inside", "bof34", "--mapping", "inversion",
+                                        "--periodicity", "off", "--special-coloring", "on", "x.pgm"});
+    ASSERT_TRUE(r.options);
+    EXPECT_EQ(r.options->type, FractalType::Julia);
+    EXPECT_EQ(r.options->entry.xmin, -1.0);  // the override survives the type's defaults
+    EXPECT_EQ(r.options->width, 7);
+    EXPECT_EQ(r.options->height, 3);
+    EXPECT_EQ(r.options->entry.sizeRadius, 2.0);
+    EXPECT_EQ(r.options->entry.outsideColoring, OutsideColoring::Kirlian);
+    EXPECT_EQ(r.options->entry.insideColoring, InsideColoring::Bof34);
+    EXPECT_EQ(r.options->entry.mappingMode, MappingMode::Inversion);
+    EXPECT_FALSE(r.options->periodicity);
+    EXPECT_TRUE(r.options->specialColoring);
+}
+
+TEST(RenderOptions, BadOptionsAreUsageErrors) {
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"--type", "Snowflake", "o.ppm"},
+        {"--size", "0x10", "o.ppm"},
+        {"--size", "100000x100000", "o.ppm"},
+        {"--size", "10", "o.ppm"},
+        {"--xmin", "nan", "o.ppm"},
+        {"--xmin", "1e999", "o.ppm"},
+        {"--xmin", "1.5x", "o.ppm"},
+        {"--iterations", "ten", "o.ppm"},
+        {"--iterations", "99999999999999999999999", "o.ppm"},
+        {"--aspect", "0", "o.ppm"},
+        {"--periodicity", "maybe", "o.ppm"},
+        {"--bogus", "o.ppm"},
+        {"a.ppm", "b.ppm"},
+        {"o.ppm", "--xmax"},
+    };
+    for (const auto& args : bad) {
+        Outcome r = run(args);
+        EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
+        EXPECT_NE(r.err.find("usage: fernrender"), std::string::npos);
+    }
+}
+
+TEST_F(Fernrender, HelpAndParameterMessages) {
+    Outcome help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--display-bits"), std::string::npos);
+
+    Outcome iterations = run({"--iterations", "0", path("a.ppm")});
+    EXPECT_EQ(iterations.status, 2);
+    EXPECT_EQ(iterations.err, "iteration range: 1 to 16384\n");
+    Outcome degree = run({"--type", "Newton", "--param1", "25", path("a.ppm")});
+    EXPECT_EQ(degree.err, "degree range: 2 to 20\n");
+    EXPECT_FALSE(fs::exists(path("a.ppm")));
+
+    Outcome depth = run({"--display-bits", "4", path("a.ppm")});
+    EXPECT_EQ(depth.status, 1);
+    EXPECT_EQ(depth.err.rfind("Your graphics mode uses only 4 bits", 0), 0u);
+    EXPECT_EQ(run({"--display-bits", "16", "--true-color", path("a.ppm")}).status, 2);
+}
+
+TEST_F(Fernrender, WritesNetpbmAndReportsUnwritableTargets) {
+    ASSERT_EQ(run({"--size", "7x3", path("a.pgm")}).status, 0);
+    std::string pgm = readFile(path("a.pgm"));
+    EXPECT_EQ(pgm.substr(0, 11), "P5\n7 3\n255\n");
+    EXPECT_EQ(pgm.size(), 11u + 21u);
+    ASSERT_EQ(run({"--size", "7x3", "--display-bits", "8", path("a.ppm")}).status, 0);
+    EXPECT_EQ(readFile(path("a.ppm")).size(), 11u + 63u);
+
+    Outcome unwritable = run({"--size", "7x3", (dir / "missing" / "x.ppm").string()});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_NE(unwritable.err.find("cannot write"), std::string::npos);
+    EXPECT_EQ(run({"--size", "7x3", path("a.gif.unknown")}).status, 2);
+}
+
+TEST_F(Fernrender, MapFileErrorsGiveTheReadersMessages) {
+    std::ofstream(path("bad.map")) << "1 2 3\n4,5,6\n";
+    Outcome bad = run({"--map", path("bad.map"), "--size", "4x4", path("a.ppm")});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err, "Unable to read the selected file;\n     Please try again.\n");
+    Outcome missing = run({"--map", path("none.map"), "--size", "4x4", path("a.ppm")});
+    EXPECT_EQ(missing.err, "Unable to open the selected file;\n     Please try again.\n");
+    EXPECT_EQ(run({"--map", std::string(FERNWISE_SHARED_MAPS_DIR) + "/blues.map", "--size", "4x4", path("a.ppm")}).status, 0);
+}
+
+TEST_F(Fernrender, ExtremeButValidRequestsGiveEveryPixelAColour) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"--size", "1x1"},
+        {"--size", "1601x1"},
+        {"--size", "1x5", "--type", "Sine", "--outside", "kirlian"},
+        {"--xmin", "-1e-300", "--xmax", "1e-300", "--ymin", "-1e-300", "--ymax", "1e-300", "--size", "9x9"},
+        {"--type", "MagnetismIIZ", "--special-coloring", "on", "--size", "9x9", "--true-color"},
+        {"--type", "Newton", "--outside", "binary", "--param1", "20", "--size", "9x9"},
+        {"--outside", "fausto", "--size", "9x9", "--true-color", "--iterations", "1"},
+    };
+    for (auto args : cases) {
+        args.push_back(path("e.ppm"));
+        EXPECT_EQ(run(args).status, 0) << args[1];
+    }
+}
+
+}  // namespace
+}  // namespace fernwise
