@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 OUT ?= out
 
-.PHONY: all deps configure build run test clean
+.PHONY: all deps configure build run render test clean
 
 all: build
 
@@ -16,10 +16,13 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
-run: build
+render: build
 	mkdir -p $(OUT)
 	$(BUILD)/cli/fernrender $(OUT)/mandelbrot.ppm
 	@echo "The default Mandelbrot plot is in $(OUT)/mandelbrot.ppm"
+
+run: build
+	$(BUILD)/shell/fernwise
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
