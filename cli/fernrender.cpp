@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "level_sets.h"
 #include "map_file.h"
 #include "render_options.h"
 
@@ -132,7 +133,11 @@ int runFernrender(const std::vector<std::string>& args, std::ostream& out, std::
     }
     screen->realize(*palette.logical);
     std::vector<std::uint8_t> indices(static_cast<std::size_t>(options.width) * options.height);
-    renderImage(request, *screen, palette, indices.data());
+    // 24-bit level-set colouring samples the image first, as the desktop
+    // program's plot start does in a fresh run.
+    LevelSetState levelSets;
+    const LevelSetTables* tables = buildLevelSetTables(request, levelSets);
+    renderImage(request, *screen, palette, indices.data(), tables);
     return writeOutput(options, ext, *screen, palette, indices, err);
 }
 
