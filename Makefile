@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 OUT ?= out
 
-.PHONY: all deps configure build run render test clean
+.PHONY: all deps configure build run render test sanitize tsan fuzz-smoke package ci clean
 
 all: build
 
@@ -27,5 +27,38 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+SAN_FLAGS = -O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=undefined
+sanitize: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="$(SAN_FLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
+	cmake --build build-asan -j$(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j$(JOBS) -E '^install_tree$$'
+
+# The threaded rendering tests under ThreadSanitizer.
+tsan: deps
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=None -DFERNWISE_BUILD_GUI=OFF \
+	  -DCMAKE_CXX_FLAGS="-O1 -g -fsanitize=thread" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread"
+	cmake --build build-tsan -j$(JOBS) --target render_tests
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R '^render_tests|RowEngine|Pipeline'
+
+# A short run of every fuzz target (FUZZ_SECONDS each) on the kept corpus.
+FUZZ_SECONDS ?= 60
+fuzz-smoke: deps
+	CXX=clang++ cmake -S . -B build-fuzz -DFERNWISE_FUZZ=ON -DFERNWISE_BUILD_TESTS=OFF
+	cmake --build build-fuzz -j$(JOBS)
+	./scripts/fuzz-smoke.sh build-fuzz $(FUZZ_SECONDS)
+
+# The Debian package, its dependencies and lintian's verdict.
+package: build
+	cd $(BUILD) && cpack -G DEB
+	dpkg-deb --info $(BUILD)/fernwise_*.deb
+	lintian --fail-on error $(BUILD)/fernwise_*.deb
+
+# Everything CI runs after the test command.
+ci: sanitize tsan fuzz-smoke package
+
 clean:
-	rm -rf $(BUILD) $(OUT)
+	rm -rf $(BUILD) $(OUT) build-asan build-tsan build-fuzz

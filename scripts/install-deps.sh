@@ -9,6 +9,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgif-dev
   xvfb xauth
+  clang libclang-rt-14-dev
+  dpkg-dev lintian desktop-file-utils man-db groff-base file
 )
 
 missing=()
