@@ -116,7 +116,7 @@ void recordHistory(PlotHistory& history, FractalType type, const FractalParams& 
     history.lastRecordedParams = params;
 
     const int slot = std::clamp(history.historyNext, 0, historySlotCount - 1);
-    HistoryEntry& entry = history.slots[static_cast<std::size_t>(slot)];
+    HistoryEntry& entry = history.ring[static_cast<std::size_t>(slot)];
     entry = formatHistoryEntry(type, params, time);
 
     // The line ends are written explicitly, so the stream is binary.
@@ -136,7 +136,7 @@ std::vector<std::string> PlotHistory::listedLines() const {
     auto previous = [count](int slot) { return slot - 1 == -1 ? count - 1 : slot - 1; };
     int slot = previous(std::clamp(historyNext, 0, historySlotCount - 1));
     for (int n = 0; n < count; ++n) {
-        const HistoryEntry& entry = slots[static_cast<std::size_t>(std::clamp(slot, 0, historySlotCount - 1))];
+        const HistoryEntry& entry = ring[static_cast<std::size_t>(std::clamp(slot, 0, historySlotCount - 1))];
         lines.insert(lines.end(), entry.lines.begin(), entry.lines.end());
         slot = previous(slot);
     }

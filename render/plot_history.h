@@ -53,7 +53,7 @@ struct HistoryEntry {
 // compared with. The initial count and next slot of 1 are deliberate: slot 0
 // is listed as an empty oldest entry until the ring wraps onto it.
 struct PlotHistory {
-    std::array<HistoryEntry, historySlotCount> slots{};
+    std::array<HistoryEntry, historySlotCount> ring{};
     std::int32_t historyCount = 1;
     std::int32_t historyNext = 1;
     std::int32_t lastRecordedType = -1;

@@ -82,8 +82,8 @@ TEST_F(HistoryFolder, UnwritableFileIsSkippedButTheRingEntryStands) {
     EXPECT_FALSE(fs::exists(missingFolder));
     EXPECT_EQ(history.historyCount, 3);
     EXPECT_EQ(history.historyNext, 3);
-    EXPECT_EQ(history.slots[1].lines[0], "Sine     3:07 PM");
-    EXPECT_EQ(history.slots[2].lines[0], "Newton     3:07 PM");
+    EXPECT_EQ(history.ring[1].lines[0], "Sine     3:07 PM");
+    EXPECT_EQ(history.ring[2].lines[0], "Newton     3:07 PM");
 }
 
 TEST_F(HistoryFolder, RingWrapsAfterTwentyRecordsAndListsNewestFirst) {
@@ -120,12 +120,12 @@ TEST_F(HistoryFolder, RingWrapsAfterTwentyRecordsAndListsNewestFirst) {
 
     plot(20);
     EXPECT_EQ(history.historyNext, 1);
-    EXPECT_EQ(history.slots[0].lines[0], "Julia     10:20 AM");
+    EXPECT_EQ(history.ring[0].lines[0], "Julia     10:20 AM");
 
     plot(21);
     EXPECT_EQ(history.historyCount, 20);
     EXPECT_EQ(history.historyNext, 2);
-    EXPECT_EQ(history.slots[1].lines[0], "Julia     10:21 AM");
+    EXPECT_EQ(history.ring[1].lines[0], "Julia     10:21 AM");
     lines = history.listedLines();
     ASSERT_EQ(lines.size(), 140u);
     auto title = [](int n) { return "Julia     10:" + std::string(n < 10 ? "0" : "") + std::to_string(n) + " AM"; };
