@@ -36,4 +36,24 @@ void cycleStep(PaletteEntries& entries, HardwarePalette& hardwarePalette) {
     hardwarePalette.animate(firstAnimatedEntry, animatedEntryCount, &entries[firstAnimatedEntry]);
 }
 
+// When the next cycling step is due, on a millisecond clock the caller
+// reads: the pause of cycleDelay follows each step. A timer in the desktop
+// program waits it out instead of sleeping, so the window stays responsive.
+class CyclePacing {
+public:
+    bool due(std::int64_t nowMs) const { return !stepped_ || nowMs >= nextStepMs_; }
+    // Milliseconds until the next step may run; 0 when it is due.
+    std::int64_t wait(std::int64_t nowMs) const { return due(nowMs) ? 0 : nextStepMs_ - nowMs; }
+    void stepped(std::int64_t nowMs, std::uint32_t cycleDelay) {
+        stepped_ = true;
+        nextStepMs_ = nowMs + cycleDelay;
+    }
+    // Cycling starts again: the first step runs at once.
+    void restart() { stepped_ = false; }
+
+private:
+    bool stepped_ = false;
+    std::int64_t nextStepMs_ = 0;
+};
+
 }  // namespace fernwise

@@ -81,5 +81,19 @@ TEST(CycleSpeed, PositionsGiveTheirPauses) {
     EXPECT_EQ(cycleDelayForPosition(99), 0u);
 }
 
+TEST(CyclePacing, EachStepIsFollowedByThePause) {
+    CyclePacing pacing;
+    EXPECT_TRUE(pacing.due(5000));
+    pacing.stepped(5000, 150);
+    EXPECT_FALSE(pacing.due(5149));
+    EXPECT_EQ(pacing.wait(5100), 50);
+    EXPECT_TRUE(pacing.due(5150));
+    pacing.stepped(5150, 0);  // "fast": only yielding
+    EXPECT_TRUE(pacing.due(5150));
+    pacing.stepped(6000, 200);
+    pacing.restart();
+    EXPECT_TRUE(pacing.due(6001));
+}
+
 }  // namespace
 }  // namespace fernwise

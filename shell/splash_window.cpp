@@ -1,0 +1,85 @@
+#include "splash_window.h"
+
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPointer>
+#include <QTimer>
+#include <QWindow>
+
+#include "app_state.h"
+#include "bitmap_resources.h"
+#include "main_window.h"
+#include "virtual_screen.h"
+
+namespace fernwise {
+
+SplashWindow::SplashWindow(QWidget* owner) : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
+    setObjectName("KoSplashWindow");
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(splashSize, splashSize);
+    QPalette background = palette();
+    background.setColor(QPalette::Window, Qt::black);
+    setPalette(background);
+    setAutoFillBackground(true);
+    // Owned by the main window without being its child: the main window is
+    // disabled while the splash shows, and that would disable a child too.
+    if (owner != nullptr && owner->windowHandle() != nullptr) {
+        winId();
+        windowHandle()->setTransientParent(owner->windowHandle());
+    }
+}
+
+void SplashWindow::setPicture(const QImage& picture) {
+    picture_ = picture;
+    update();
+}
+
+void SplashWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    if (!picture_.isNull()) painter.drawImage(0, 0, picture_);
+}
+
+int showSplash(SplashKind kind, const SplashHost& host, int pauseMs) {
+    AppState& state = *host.state;
+    QPointer<SplashWindow> splash = new SplashWindow(host.mainWindow);
+    splash->move(state.screenWidth / 2 - splashSize / 2, state.screenHeight / 2 - splashSize / 2);
+    if (host.mainWindow != nullptr) host.mainWindow->setEnabled(false);
+    QGuiApplication::setOverrideCursor(Qt::BlankCursor);
+    splash->show();
+    if (kind == SplashKind::Closing && host.blankMainWindow) host.blankMainWindow();
+
+    // The bitmap's colour table becomes the palette while the splash shows.
+    const QImage picture =
+        loadBitmapResource(kind == SplashKind::Opening ? openingSplashBitmapName : closingSplashBitmapName);
+    if (!picture.isNull()) {
+        state.palette.table = bitmapColourTable(picture);
+        if (buildLogicalPalette(state.palette, host.paletteGate) == 0 && host.screen != nullptr) {
+            host.screen->realize(*state.palette.logical);
+        }
+        splash->setPicture(picture);
+    }
+    if (host.shown) host.shown(splash);
+
+    {
+        // The whole program pauses: no plot or cycling step, no input.
+        ModalScope pause(state);
+        QEventLoop loop;
+        QTimer::singleShot(pauseMs, &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+
+    if (host.mainWindow != nullptr) host.mainWindow->setEnabled(true);
+    QGuiApplication::restoreOverrideCursor();
+    if (splash) splash->close();
+
+    if (kind == SplashKind::Opening) {
+        loadPalette6(state.palette.table, defaultPalette());
+        buildLogicalPalette(state.palette, host.paletteGate);
+        if (host.screen != nullptr && state.palette.logical) host.screen->realize(*state.palette.logical);
+    }
+    return 0;
+}
+
+}  // namespace fernwise
