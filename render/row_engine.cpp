@@ -1,0 +1,415 @@
+#include "row_engine.h"
+
+#include <cmath>
+#include <utility>
+
+#include "coloring.h"
+#include "kernels_inline.h"
+
+namespace fernwise {
+namespace {
+
+enum PointFlag : std::uint8_t {
+    // The speculative result ended at the iteration limit, so it may differ
+    // from the result after an outside point.
+    mayDependOnCarried = 1,
+    // The point left lastPointInside set.
+    leftInside = 2,
+};
+
+bool isJuliaOrMandelbrot(FractalType type) { return type == FractalType::Julia || type == FractalType::Mandelbrot; }
+
+// The vector loop of a type, or none: Sine calls sin, cos, sinh and cosh on
+// every pass and Tile Julia runs a whole Julia orbit per pass; both stay on
+// the scalar kernels (and still use every core).
+bool vectorLoopFor(FractalType type, SimdLoop& loop) {
+    switch (type) {
+        case FractalType::Julia: loop = SimdLoop::Julia; return true;
+        case FractalType::Mandelbrot: loop = SimdLoop::Mandelbrot; return true;
+        case FractalType::MagnetismIQ: loop = SimdLoop::MagnetismIQ; return true;
+        case FractalType::MagnetismIZ: loop = SimdLoop::MagnetismIZ; return true;
+        case FractalType::MagnetismIIQ: loop = SimdLoop::MagnetismIIQ; return true;
+        case FractalType::MagnetismIIZ: loop = SimdLoop::MagnetismIIZ; return true;
+        case FractalType::Newton: loop = SimdLoop::Newton; return true;
+        case FractalType::SelfSquaredDragons: loop = SimdLoop::SelfSquaredDragons; return true;
+        case FractalType::VolterraLotka: loop = SimdLoop::VolterraLotka; return true;
+        case FractalType::Sine:
+        case FractalType::TileJulia: return false;
+    }
+    return false;
+}
+
+const SimdKernelSet* kernelSetFor(SimdLevel level) {
+#if defined(FERNWISE_X86_SIMD)
+    switch (level) {
+        case SimdLevel::Avx512: return avx512KernelSet();
+        case SimdLevel::Avx2: return avx2KernelSet();
+        case SimdLevel::Scalar: return nullptr;
+    }
+#else
+    (void)level;
+#endif
+    return nullptr;
+}
+
+bool stopRequested(const void* context) {
+    return static_cast<const std::atomic<bool>*>(context)->load(std::memory_order_relaxed);
+}
+
+bool stopped(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(std::memory_order_relaxed); }
+
+}  // namespace
+
+struct RowEngine::PointResult {
+    double x = 0.0;
+    double y = 0.0;
+    PointState point;
+    std::int32_t n = 0;
+    std::int32_t basin = noBasin;
+};
+
+RowPlot rowPlotFrom(const PlotDriver& driver, const PlotFlags& flags) {
+    RowPlot plot;
+    plot.kernel = driver.kernel;
+    plot.kernel.periodicityChecking = flags.periodicityChecking;
+    plot.kernel.specialColoring = flags.specialColoring;
+    plot.width = driver.imageWidth();
+    plot.height = driver.imageHeight();
+    plot.xmin = driver.kernel.params.xmin;
+    plot.plotSpanX = driver.plotSpanX;
+    plot.ymax = driver.kernel.params.ymax;
+    plot.plotSpanY = driver.plotSpanY;
+    plot.iterationScale = driver.iterationScale;
+    plot.trueColorMode = flags.trueColorMode;
+    plot.levelSetTablesValid = driver.levelSetTablesValid;
+    plot.levelSets = driver.levelSets;
+    // The per-plot values are built by the plot's first point. Later rows of
+    // a plot find them in the driver, where the first row left them.
+    if (driver.nextRow() == 0) {
+        if (plot.kernel.type == FractalType::Newton) kernels::buildNewtonTables(plot.kernel.newton, plot.kernel.params.param1);
+        if (plot.kernel.type == FractalType::VolterraLotka) plot.kernel.halfStep = 0.5 * plot.kernel.params.param1;
+    }
+    return plot;
+}
+
+RowEngine::RowEngine(RowPlot plot, SimdLevel level) : plot_(std::move(plot)), level_(supportedSimdLevel(level)) {
+    const KernelState& k = plot_.kernel;
+    const FractalParams& p = k.params;
+    speculative_ = isJuliaOrMandelbrot(k.type) && k.periodicityChecking;
+    SimdLoop loop{};
+    // Newton tables that were never built (degree 0) stay with the scalar kernel.
+    if (vectorLoopFor(k.type, loop) && (k.type != FractalType::Newton || k.newton.degree >= 1)) {
+        vectorSet_ = kernelSetFor(level_);
+    }
+    constants_.loop = loop;
+    constants_.iterations = p.iterations;
+    constants_.sizeLimit = p.sizeLimit;
+    constants_.param1 = p.param1;
+    constants_.param2 = p.param2;
+    constants_.minMagnitudeSeed = static_cast<double>(plot_.iterationScale);
+    constants_.periodicityCheck = speculative_;
+    constants_.tolerance = k.periodicity.tolerance;
+    constants_.trackBof = kernels::tracksBof(p);
+    constants_.trackMaxMag = p.insideColoring == InsideColoring::ZMag;
+    constants_.newtonDegree = k.newton.degree;
+    constants_.newtonShrink = k.newton.shrink;
+    constants_.newtonInvDegree = k.newton.invDegree;
+    constants_.halfStep = k.halfStep;
+}
+
+void RowEngine::seedPoint(int column, double y, SimdSeed& seed) const {
+    // The driver's per-pixel preparation: the point, its magnitude before
+    // the mapping, then the mapping.
+    double x = columnValue(plot_.xmin, plot_.plotSpanX, column, plot_.width);
+    seed.magnitude = x * x + y * y;
+    if (plot_.kernel.params.mappingMode == MappingMode::Inversion) invertPoint(x, y, 1.0);
+    seed.x = x;
+    seed.y = y;
+}
+
+RowEngine::PointResult RowEngine::scalarPoint(KernelState& s, const SimdSeed& seed, int column, int row,
+                                              bool lastInside) const {
+    s.point.magnitude = seed.magnitude;
+    if (s.periodicityChecking) {
+        s.periodicity.savedX = 0.0;
+        s.periodicity.savedY = 0.0;
+        s.periodicity.checkCounter = 1;
+        s.periodicity.checkInterval = 3;
+    }
+    s.point.minMagnitude = static_cast<double>(plot_.iterationScale);
+    s.point.minIteration = 0;
+    s.point.colorDecided = false;
+    s.periodicity.lastPointInside = lastInside;
+    PointResult r;
+    r.x = seed.x;
+    r.y = seed.y;
+    r.n = iteratePoint(s, r.x, r.y, column, row);
+    r.point = s.point;
+    r.basin = s.newton.basinIndex;
+    return r;
+}
+
+// The endings that follow each kernel's loop, applied to a lane's outcome in
+// the order and with the arithmetic of engine/kernels_inline.h.
+RowEngine::PointResult RowEngine::fromOutcome(const SimdOutcome& o) const {
+    const KernelState& k = plot_.kernel;
+    const FractalParams& p = k.params;
+    PointResult r;
+    r.x = o.x;
+    r.y = o.y;
+    r.n = static_cast<std::int32_t>(o.count);
+    r.point.magnitude = o.magnitude;
+    r.point.minMagnitude = o.minMagnitude;
+    r.point.minIteration = static_cast<std::int32_t>(o.minIteration);
+    r.point.colorDecided = false;
+    r.basin = k.newton.basinIndex;
+    PointState& point = r.point;
+    switch (k.type) {
+        case FractalType::MagnetismIQ:
+        case FractalType::MagnetismIZ:
+        case FractalType::MagnetismIIQ:
+        case FractalType::MagnetismIIZ: {
+            const bool second = k.type == FractalType::MagnetismIIQ || k.type == FractalType::MagnetismIIZ;
+            const std::int32_t n = r.n;
+            if (point.magnitude > p.sizeLimit) break;
+            if (o.distToOne < 1e-6) {
+                const std::int32_t code = (n + 85) % 255 + 1;
+                if (k.type == FractalType::MagnetismIIQ && p.outsideColoring == OutsideColoring::Binary) {
+                    point.colorDecided = true;
+                    point.decidedIndex = code;
+                    point.decidedValue = code;
+                } else {
+                    point.magnitude = p.sizeLimit + 1.0;
+                }
+                r.n = code;
+                break;
+            }
+            if (second && point.magnitude < 1e-6) {
+                point.magnitude = p.sizeLimit + 1.0;
+                r.n = (n + 170) % 255 + 1;
+                break;
+            }
+            if (k.specialColoring) {
+                point.colorDecided = true;
+                point.decidedValue = std::fmod(255.0 * point.magnitude / o.maxMag, 255.0) + 1.0;
+                kernels::truncatesToIndex(point.decidedValue, point.decidedIndex);
+            }
+            break;
+        }
+        case FractalType::Newton: {
+            const NewtonTables& t = k.newton;
+            const std::int32_t degree = t.degree;
+            const bool findBasin = p.param2 != 0.0 || p.outsideColoring == OutsideColoring::Binary ||
+                                   p.outsideColoring == OutsideColoring::Solid;
+            const std::int32_t m = r.n;
+            std::int32_t offset = 0;
+            r.basin = noBasin;
+            if (o.converged != 0 && findBasin) {
+                std::int32_t basin = 0;
+                while (basin < degree) {
+                    const auto& root = t.roots[static_cast<std::size_t>(basin)];
+                    const double dx = o.x - root[0];
+                    const double dy = o.y - root[1];
+                    if (dx * dx + dy * dy < 1e-6) break;
+                    ++basin;
+                }
+                if (p.param2 != 0.0) {
+                    const std::int32_t sel = k.specialColoring ? (basin & 7) + 8 * (m & 1) + 1 : basin;
+                    offset = (256 / degree) * sel;
+                }
+                if (basin < degree) r.basin = basin;
+            }
+            point.magnitude = p.sizeLimit + 1.0;
+            r.n = (offset + m) % 255 + 1;
+            break;
+        }
+        case FractalType::VolterraLotka:
+            if (point.magnitude <= p.sizeLimit && p.insideColoring == InsideColoring::ZMag) {
+                point.colorDecided = true;
+                point.decidedValue = std::fmod(16.0 * point.magnitude, 255.0) + 1.0;
+                point.decidedIndex = static_cast<std::int32_t>(point.decidedValue);
+            }
+            break;
+        default:
+            break;
+    }
+    return r;
+}
+
+KernelState RowEngine::colouringState() const { return plot_.kernel; }
+
+void RowEngine::colour(KernelState& s, const PointResult& r, int column, int row, RowResult& result) const {
+    const ColoringContext context{plot_.height - 1 - row, plot_.iterationScale, plot_.trueColorMode,
+                                  plot_.levelSetTablesValid, plot_.levelSets};
+    s.point = r.point;
+    s.newton.basinIndex = r.basin;
+    double fraction = 0.0;
+    bool blend = false;
+    const std::int32_t index = colorPoint(s, context, r.n, r.x, r.y, column, fraction, blend);
+    const auto i = static_cast<std::size_t>(column);
+    result.indices[i] = static_cast<std::uint8_t>(index);
+    if (plot_.trueColorMode) {
+        result.fractions[i] = fraction;
+        result.blends[i] = blend ? 1 : 0;
+    }
+    if (r.point.colorDecided) {
+        result.decidedInRow = true;
+        result.lastPoint.decidedIndex = r.point.decidedIndex;
+        result.lastPoint.decidedValue = r.point.decidedValue;
+    }
+    if (column == plot_.width - 1) {
+        result.lastPoint.magnitude = s.point.magnitude;
+        result.lastPoint.minMagnitude = s.point.minMagnitude;
+        result.lastPoint.minIteration = s.point.minIteration;
+        result.lastPoint.colorDecided = s.point.colorDecided;
+        result.lastBasin = r.basin;
+    }
+}
+
+// The periodicity record after the row's last point. Only a Julia or
+// Mandelbrot point that followed an inside point with the check on changes
+// more than lastPointInside; that point is run once more on the scalar kernel
+// to read it.
+PeriodicityState RowEngine::periodicityAfter(const RowResult& result, double y) const {
+    PeriodicityState after = plot_.kernel.periodicity;
+    after.lastPointInside = result.carriedOut;
+    if (!plot_.kernel.periodicityChecking) return after;
+    after.savedX = 0.0;
+    after.savedY = 0.0;
+    after.checkCounter = 1;
+    after.checkInterval = 3;
+    if (!speculative_) return after;
+    const int last = plot_.width - 1;
+    const bool lastIn = last == 0 ? result.carriedIn : (result.pointFlags[static_cast<std::size_t>(last - 1)] & leftInside) != 0;
+    if (!lastIn) return after;
+    KernelState s = plot_.kernel;
+    SimdSeed seed{};
+    seedPoint(last, y, seed);
+    scalarPoint(s, seed, last, result.row, true);
+    return s.periodicity;
+}
+
+bool RowEngine::computeRow(int row, bool carriedIn, RowResult& result, RowScratch& scratch) const {
+    return computeRow(row, [carriedIn] { return carriedIn; }, result, scratch, nullptr);
+}
+
+bool RowEngine::computeRow(int row, const std::function<bool()>& carriedIn, RowResult& result, RowScratch& scratch,
+                           const std::atomic<bool>* stop) const {
+    const int width = plot_.width;
+    const auto count = static_cast<std::size_t>(width);
+    const double y = rowValue(plot_.ymax, plot_.plotSpanY, row, plot_.height);
+    const std::int32_t iterations = plot_.kernel.params.iterations;
+
+    result.row = row;
+    result.indices.assign(count, 0);
+    result.fractions.assign(plot_.trueColorMode ? count : 0, 0.0);
+    result.blends.assign(plot_.trueColorMode ? count : 0, 0);
+    result.pointFlags.assign(speculative_ ? count : 0, 0);
+    result.decidedInRow = false;
+
+    scratch.seeds.resize(count);
+    for (int i = 0; i < width; ++i) seedPoint(i, y, scratch.seeds[static_cast<std::size_t>(i)]);
+
+    // The kernels: speculative (as after an inside point) when the result
+    // may depend on the carried value.
+    std::vector<PointResult> points(count);
+    KernelState s = plot_.kernel;
+    if (vectorSet_ != nullptr) {
+        scratch.outcomes.resize(count);
+        const SimdStop simdStop{stop != nullptr ? &stopRequested : nullptr, stop};
+        if (!vectorSet_->run(constants_, scratch.seeds.data(), scratch.outcomes.data(), width, simdStop)) return false;
+        for (std::size_t i = 0; i < count; ++i) points[i] = fromOutcome(scratch.outcomes[i]);
+    } else {
+        for (int i = 0; i < width; ++i) {
+            if (stopped(stop)) return false;
+            points[static_cast<std::size_t>(i)] = scalarPoint(s, scratch.seeds[static_cast<std::size_t>(i)], i, row, true);
+        }
+    }
+    if (stopped(stop)) return false;
+
+    // The walk in plotting order with the carried value.
+    bool inside = carriedIn();
+    result.carriedIn = inside;
+    if (speculative_) {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (points[i].n == iterations) {
+                result.pointFlags[i] = mayDependOnCarried;
+                if (!inside) points[i] = scalarPoint(s, scratch.seeds[i], static_cast<int>(i), row, false);
+            }
+            inside = points[i].n == iterations;
+            if (inside) result.pointFlags[i] |= leftInside;
+        }
+    } else if (isJuliaOrMandelbrot(plot_.kernel.type)) {
+        inside = points[count - 1].n == iterations;
+    }
+    result.carriedOut = inside;
+
+    KernelState colouring = colouringState();
+    for (int i = 0; i < width; ++i) colour(colouring, points[static_cast<std::size_t>(i)], i, row, result);
+    result.periodicityAfter = periodicityAfter(result, y);
+    return true;
+}
+
+void RowEngine::settleRow(RowResult& result, bool carriedIn) const {
+    if (carriedIn == result.carriedIn) return;
+    const bool assumed = result.carriedIn;
+    result.carriedIn = carriedIn;
+    if (!isJuliaOrMandelbrot(plot_.kernel.type)) {
+        // Other kernels pass the value through untouched.
+        result.carriedOut = carriedIn;
+        result.periodicityAfter.lastPointInside = carriedIn;
+        return;
+    }
+    const double y = rowValue(plot_.ymax, plot_.plotSpanY, result.row, plot_.height);
+    if (!speculative_) {
+        // Without the check the value changes no result.
+        return;
+    }
+    const std::int32_t iterations = plot_.kernel.params.iterations;
+    const int width = plot_.width;
+    KernelState s = plot_.kernel;
+    KernelState colouring = colouringState();
+    bool inside = carriedIn;
+    bool previous = assumed;  // the value the point was computed after
+    int i = 0;
+    for (; i < width && inside != previous; ++i) {
+        std::uint8_t& flags = result.pointFlags[static_cast<std::size_t>(i)];
+        previous = (flags & leftInside) != 0;
+        if ((flags & mayDependOnCarried) == 0) {
+            // The check did not fire: the same result after either value,
+            // and it leaves lastPointInside cleared as before.
+            inside = false;
+            continue;
+        }
+        SimdSeed seed{};
+        seedPoint(i, y, seed);
+        const PointResult r = scalarPoint(s, seed, i, result.row, inside);
+        colour(colouring, r, i, result.row, result);
+        inside = r.n == iterations;
+        flags = static_cast<std::uint8_t>(mayDependOnCarried | (inside ? leftInside : 0));
+    }
+    if (i == width) result.carriedOut = inside;
+    // The last point saw another carried value when the walk reached it.
+    if (i == width) result.periodicityAfter = periodicityAfter(result, y);
+}
+
+void RowEngine::applyKernelState(const RowResult& result, KernelState& kernel) const {
+    kernel.periodicityChecking = plot_.kernel.periodicityChecking;
+    kernel.specialColoring = plot_.kernel.specialColoring;
+    const std::int32_t decidedIndex = kernel.point.decidedIndex;
+    const double decidedValue = kernel.point.decidedValue;
+    kernel.point = result.lastPoint;
+    if (!result.decidedInRow) {
+        // Scratch that only a deciding kernel writes keeps its older value.
+        kernel.point.decidedIndex = decidedIndex;
+        kernel.point.decidedValue = decidedValue;
+    }
+    kernel.periodicity = result.periodicityAfter;
+    if (plot_.kernel.type == FractalType::Newton) {
+        kernel.newton = plot_.kernel.newton;
+        kernel.newton.basinIndex = result.lastBasin;
+    }
+    if (plot_.kernel.type == FractalType::VolterraLotka) kernel.halfStep = plot_.kernel.halfStep;
+}
+
+}  // namespace fernwise

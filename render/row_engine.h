@@ -1,0 +1,114 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "kernels.h"
+#include "level_set_tables.h"
+#include "plot_driver.h"
+#include "simd_kernels.h"
+#include "simd_level.h"
+
+namespace fernwise {
+
+// Everything a row of one plot depends on, copied from the driver once, so
+// that any thread can compute any row without touching the driver.
+struct RowPlot {
+    // The driver's kernel state with this plot's flags, and the per-plot
+    // values (Newton tables, Volterra-Lotka half step) as the plot's first
+    // point builds them.
+    KernelState kernel;
+    int width = 0;
+    int height = 0;
+    double xmin = 0.0;
+    double plotSpanX = 0.0;
+    double ymax = 0.0;
+    double plotSpanY = 0.0;
+    std::int32_t iterationScale = 256;
+    bool trueColorMode = false;
+    bool levelSetTablesValid = false;
+    const LevelSetTables* levelSets = nullptr;  // must outlive every row computed
+};
+
+// The plot the driver's next computeRow would compute with these flags.
+RowPlot rowPlotFrom(const PlotDriver& driver, const PlotFlags& flags);
+
+// One computed row: the colouring of every pixel and the kernel state the
+// sequential driver would hold after the row's last point.
+struct RowResult {
+    int row = -1;
+    // lastPointInside before the row's first point, as assumed when the row
+    // was computed (or settled), and after its last point.
+    bool carriedIn = false;
+    bool carriedOut = false;
+    std::vector<std::uint8_t> indices;
+    std::vector<double> fractions;     // 24-bit colouring only
+    std::vector<std::uint8_t> blends;  // 24-bit colouring only
+    // The kernel state after the last point.
+    PointState lastPoint;
+    bool decidedInRow = false;  // some point fixed its index: lastPoint's decided values are the row's last
+    std::int32_t lastBasin = noBasin;
+    PeriodicityState periodicityAfter;
+    // Per point: whether the result could depend on the carried value, and
+    // the carried value it left. Only kept while periodicity checking runs.
+    std::vector<std::uint8_t> pointFlags;
+};
+
+// Reused buffers of one computing thread.
+struct RowScratch {
+    std::vector<SimdSeed> seeds;
+    std::vector<SimdOutcome> outcomes;
+};
+
+// Computes rows of one plot on any thread, several points per instruction
+// where the type has a vector loop, with exactly the results of the
+// one-point-at-a-time driver.
+//
+// The only state a point hands to the next is lastPointInside, and it only
+// matters to the Julia and Mandelbrot kernels while periodicity checking is
+// on. Those rows are computed speculatively, every point as if the point
+// before it ended inside. A check that did not fire leaves the orbit exactly
+// as without the check, so only points that ended at the iteration limit can
+// depend on the carried value; walking the row in order with the true value
+// recomputes those whose predecessor was in fact outside.
+class RowEngine {
+public:
+    RowEngine(RowPlot plot, SimdLevel level);
+
+    const RowPlot& plot() const { return plot_; }
+    SimdLevel simdLevel() const { return level_; }
+
+    // Computes `row`. `carriedIn` is asked once the kernels have run, for the
+    // best-known lastPointInside before the row; a wrong answer is repaired
+    // by settleRow. Returns false when `stop` was raised meanwhile.
+    bool computeRow(int row, const std::function<bool()>& carriedIn, RowResult& result, RowScratch& scratch,
+                    const std::atomic<bool>* stop = nullptr) const;
+    bool computeRow(int row, bool carriedIn, RowResult& result, RowScratch& scratch) const;
+
+    // Makes a computed row exact for the true lastPointInside before it:
+    // recomputes from its first point only while the carried value differs
+    // from the one the row was computed with.
+    void settleRow(RowResult& result, bool carriedIn) const;
+
+    // Leaves the driver's kernel state as its computeRow would after `result`'s row.
+    void applyKernelState(const RowResult& result, KernelState& kernel) const;
+
+private:
+    RowPlot plot_;
+    SimdLevel level_;
+    const SimdKernelSet* vectorSet_ = nullptr;  // nullptr: every point on the scalar kernels
+    SimdPlotConstants constants_;
+    bool speculative_ = false;  // Julia or Mandelbrot with periodicity checking
+
+    struct PointResult;
+    PointResult scalarPoint(KernelState& s, const SimdSeed& seed, int column, int row, bool lastInside) const;
+    PointResult fromOutcome(const SimdOutcome& o) const;
+    void seedPoint(int column, double y, SimdSeed& seed) const;
+    void colour(KernelState& s, const PointResult& r, int column, int row, RowResult& result) const;
+    PeriodicityState periodicityAfter(const RowResult& result, double y) const;
+    KernelState colouringState() const;
+};
+
+}  // namespace fernwise

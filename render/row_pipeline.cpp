@@ -1,0 +1,184 @@
+#include "row_pipeline.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace fernwise {
+namespace {
+
+constexpr int logicalEntries = 236;
+
+// Entries 236..255 are drawn on a palette-based display as the logical
+// palette's entry nearest to their colour (as the driver draws them).
+std::array<std::uint8_t, paletteSize> nearestEntries(const PaletteState& palette) {
+    std::array<std::uint8_t, paletteSize> map{};
+    for (int i = 0; i < paletteSize; ++i) map[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    LogicalPalette fallback;
+    const LogicalPalette* logical = palette.logical.get();
+    if (logical == nullptr) {
+        for (int i = 0; i < logicalEntries; ++i) {
+            const Rgb& c = palette.table[static_cast<std::size_t>(i)];
+            fallback.entries.push_back({c.red, c.green, c.blue, reservedFlag});
+        }
+        logical = &fallback;
+    }
+    for (int i = logicalEntries; i < paletteSize; ++i) {
+        map[static_cast<std::size_t>(i)] = nearestLogicalEntry(*logical, palette.table[static_cast<std::size_t>(i)]);
+    }
+    return map;
+}
+
+}  // namespace
+
+int defaultThreadCount() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : static_cast<int>(cores);
+}
+
+void drawRow(const RowResult& row, VirtualScreen& screen, const PaletteState& palette, bool paletteDevice,
+             std::uint8_t* indicesOut) {
+    const std::size_t width = row.indices.size();
+    if (indicesOut != nullptr) std::copy(row.indices.begin(), row.indices.end(), indicesOut);
+    if (paletteDevice) {
+        const auto nearest = nearestEntries(palette);
+        std::uint8_t* out = screen.indexRow(row.row);
+        for (std::size_t i = 0; i < width; ++i) out[i] = nearest[row.indices[i]];
+        return;
+    }
+    std::uint32_t* out = screen.rgbRow(row.row);
+    const bool blending = !row.blends.empty();
+    for (std::size_t i = 0; i < width; ++i) {
+        const std::uint8_t index = row.indices[i];
+        out[i] = VirtualScreen::packRgb(blending && row.blends[i] != 0 ? blendedColour(palette.table, index, row.fractions[i])
+                                                                       : palette.table[index]);
+    }
+}
+
+RowPipeline::RowPipeline(const PlotDriver& driver, const PlotFlags& flags, int threads, SimdLevel level)
+    : engine_(rowPlotFrom(driver, flags), level),
+      flags_(flags),
+      firstRow_(driver.nextRow()),
+      height_(driver.imageHeight()),
+      nextToCompute_(firstRow_),
+      nextToSettle_(firstRow_),
+      carried_(driver.kernel.periodicity.lastPointInside),
+      nextToDeliver_(firstRow_) {
+    slots_.resize(static_cast<std::size_t>(std::max(0, height_ - firstRow_)));
+    if (threads <= 0) threads = defaultThreadCount();
+    threads = std::max(1, std::min(threads, height_ - firstRow_));
+    workers_.reserve(static_cast<std::size_t>(threads));
+    for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+}
+
+RowPipeline::~RowPipeline() {
+    cancel();
+    for (std::thread& worker : workers_) worker.join();
+}
+
+void RowPipeline::cancel() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        cancelled_.store(true);
+    }
+    settled_.notify_all();
+}
+
+// The carried value a row is walked with: the true one when the rows above
+// are settled, else what the row above (if computed) leaves, else "outside",
+// which the left edge of most windows is.
+bool RowPipeline::carriedGuess(int row) {
+    if (row == nextToSettle_) return carried_;
+    if (row > firstRow_ && slot(row - 1).state == SlotState::Computed) return slot(row - 1).result.carriedOut;
+    return false;
+}
+
+void RowPipeline::settleComputedRows() {
+    bool any = false;
+    while (nextToSettle_ < height_ && slot(nextToSettle_).state == SlotState::Computed) {
+        Slot& s = slot(nextToSettle_);
+        engine_.settleRow(s.result, carried_);
+        carried_ = s.result.carriedOut;
+        s.state = SlotState::Settled;
+        ++nextToSettle_;
+        any = true;
+    }
+    if (any) settled_.notify_all();
+}
+
+void RowPipeline::work() {
+    RowScratch scratch;
+    for (;;) {
+        int row = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (cancelled_.load() || nextToCompute_ >= height_) return;
+            row = nextToCompute_++;
+        }
+        RowResult result;
+        const bool complete = engine_.computeRow(
+            row,
+            [this, row] {
+                std::lock_guard<std::mutex> lock(mutex_);
+                return carriedGuess(row);
+            },
+            result, scratch, &cancelled_);
+        if (!complete) return;
+        std::lock_guard<std::mutex> lock(mutex_);
+        Slot& s = slot(row);
+        s.result = std::move(result);
+        s.state = SlotState::Computed;
+        settleComputedRows();
+    }
+}
+
+bool RowPipeline::takeRow(RowResult& row, std::chrono::milliseconds wait) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (nextToDeliver_ >= height_) return false;
+    auto ready = [this] { return nextToDeliver_ < nextToSettle_ || cancelled_.load(); };
+    if (wait == untilFinished) {
+        settled_.wait(lock, ready);
+    } else if (wait > std::chrono::milliseconds::zero()) {
+        settled_.wait_for(lock, wait, ready);
+    }
+    if (nextToDeliver_ >= nextToSettle_) return false;
+    Slot& s = slot(nextToDeliver_);
+    row = std::move(s.result);
+    s.result = RowResult{};
+    s.state = SlotState::Taken;
+    ++nextToDeliver_;
+    return true;
+}
+
+RowDelivery RowPipeline::drawNextRow(PlotDriver& driver, VirtualScreen& screen, const PaletteState& palette,
+                                     std::chrono::milliseconds wait, std::uint8_t* indicesOut) {
+    if (driver.nextRow() != nextToDeliver_ || driver.imageHeight() != height_ || nextToDeliver_ >= height_) {
+        return RowDelivery::OutOfStep;
+    }
+    RowResult row;
+    if (!takeRow(row, wait)) return RowDelivery::NotReady;
+    drawRow(row, screen, palette, flags_.paletteDevice, indicesOut);
+    engine_.applyKernelState(row, driver.kernel);
+    return RowDelivery::Drawn;
+}
+
+void renderImageParallel(const RenderRequest& request, VirtualScreen& screen, const PaletteState& palette,
+                         std::uint8_t* indicesOut, const LevelSetTables* levelSets, int threads, SimdLevel level) {
+    // The plot start of renderImage, step for step.
+    FractalCatalog catalog;
+    catalog[request.type] = request.params;
+    PlotDriver driver(request.width, request.height);
+    driver.loadRecord(catalog, request.type);
+    driver.computeGeometry(request.aspectFactor);
+    if (driver.beginTrueColor(request.flags.trueColorMode)) driver.levelSets = levelSets;
+    screen.clear();
+    driver.startKernels();
+    RowPipeline pipeline(driver, request.flags, threads, level);
+    do {
+        std::uint8_t* rowOut =
+            indicesOut == nullptr ? nullptr : indicesOut + static_cast<std::size_t>(driver.nextRow()) * request.width;
+        pipeline.drawNextRow(driver, screen, palette, RowPipeline::untilFinished, rowOut);
+    } while (!driver.finishRow());
+}
+
+}  // namespace fernwise

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "palette.h"
+#include "plot_driver.h"
+#include "row_engine.h"
+#include "simd_level.h"
+#include "virtual_screen.h"
+
+namespace fernwise {
+
+// What RowPipeline::drawNextRow did.
+enum class RowDelivery {
+    Drawn,      // the next row is in the screen and the driver's state follows it
+    NotReady,   // not finished yet; nothing changed
+    OutOfStep,  // the driver is not at the row this pipeline delivers next; discard it
+};
+
+// Computes the remaining rows of one plot on worker threads, ahead of the
+// thread that shows them, and hands them over strictly in order.
+//
+// It copies what it needs from the driver when it starts and never touches
+// the driver, the screen or the palette from a worker. The thread that owns
+// them takes finished rows with drawNextRow, which writes the row as the
+// driver's computeRow would, leaves the driver's kernel state as computeRow
+// would, and never blocks longer than it is asked to.
+//
+// A pipeline serves one run of rows under one set of flags. Whatever would
+// make the sequential driver compute the next row differently (Pause, a
+// reset, new flags) is handled by destroying it; a new pipeline started from
+// the driver then carries on exactly where the last drawn row left it.
+// Palette changes need no new pipeline: rows are mapped to colours when they
+// are drawn. The level-set tables the driver points at must stay unchanged
+// while a pipeline runs.
+class RowPipeline {
+public:
+    // Starts computing rows driver.nextRow() .. imageHeight - 1 of the
+    // driver's plot (plot start done) with `flags`. `threads` <= 0 means one
+    // per core.
+    RowPipeline(const PlotDriver& driver, const PlotFlags& flags, int threads = 0,
+                SimdLevel level = bestSimdLevel());
+    // Stops the workers (each leaves within a few microseconds) and joins them.
+    ~RowPipeline();
+
+    RowPipeline(const RowPipeline&) = delete;
+    RowPipeline& operator=(const RowPipeline&) = delete;
+
+    // Draws the next row into `screen` (and its raw indices into `indicesOut`
+    // when given) if it is finished or finishes within `wait`, and sets the
+    // driver's kernel state to what computeRow would leave. The caller then
+    // calls driver.finishRow() as after computeRow.
+    RowDelivery drawNextRow(PlotDriver& driver, VirtualScreen& screen, const PaletteState& palette,
+                            std::chrono::milliseconds wait = std::chrono::milliseconds::zero(),
+                            std::uint8_t* indicesOut = nullptr);
+
+    // A wait that lasts until the row is finished (the batch renderer).
+    static constexpr std::chrono::milliseconds untilFinished = std::chrono::milliseconds::max();
+
+    // Takes the next finished row without drawing it.
+    bool takeRow(RowResult& row, std::chrono::milliseconds wait = std::chrono::milliseconds::zero());
+
+    // The row the next take delivers; imageHeight when all are delivered.
+    int nextRow() const { return nextToDeliver_; }
+    int threadCount() const { return static_cast<int>(workers_.size()); }
+    const RowEngine& engine() const { return engine_; }
+
+    // Makes the workers stop soon; rows not yet finished are never delivered.
+    void cancel();
+
+private:
+    enum class SlotState : std::uint8_t { Pending, Computed, Settled, Taken };
+    struct Slot {
+        SlotState state = SlotState::Pending;
+        RowResult result;
+    };
+
+    void work();
+    bool carriedGuess(int row);     // under mutex_
+    void settleComputedRows();      // under mutex_
+    Slot& slot(int row) { return slots_[static_cast<std::size_t>(row - firstRow_)]; }
+
+    RowEngine engine_;
+    PlotFlags flags_;
+    int firstRow_;
+    int height_;
+
+    std::mutex mutex_;
+    std::condition_variable settled_;
+    std::vector<Slot> slots_;
+    int nextToCompute_;
+    int nextToSettle_;
+    bool carried_;  // lastPointInside before row nextToSettle_
+    std::atomic<bool> cancelled_{false};
+    int nextToDeliver_;  // the drawing thread's own
+
+    std::vector<std::thread> workers_;
+};
+
+// Writes one computed row into the screen exactly as the driver's computeRow
+// writes its pixels, mapping indices through the palette as it is now.
+void drawRow(const RowResult& row, VirtualScreen& screen, const PaletteState& palette, bool paletteDevice,
+             std::uint8_t* indicesOut = nullptr);
+
+// renderImage on `threads` threads (<= 0: one per core) with vector
+// instructions up to `level`: the same image, byte for byte.
+void renderImageParallel(const RenderRequest& request, VirtualScreen& screen, const PaletteState& palette,
+                         std::uint8_t* indicesOut = nullptr, const LevelSetTables* levelSets = nullptr,
+                         int threads = 0, SimdLevel level = bestSimdLevel());
+
+// One worker per core: what `threads` <= 0 asks for.
+int defaultThreadCount();
+
+}  // namespace fernwise

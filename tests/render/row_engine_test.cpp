@@ -1,0 +1,517 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "level_sets.h"
+#include "plot_driver.h"
+#include "row_engine.h"
+#include "row_pipeline.h"
+#include "simd_level.h"
+
+namespace fernwise {
+namespace {
+
+// Every image the row engine makes must equal, byte for byte, the image of
+// the one-point-at-a-time driver (renderImage), whatever the thread count and
+// the vector width.
+
+PaletteState paletteFor(PixelFormat format) {
+    PaletteState p;
+    p.logicalPaletteSize = format == PixelFormat::Indexed8 ? 236 : 256;
+    loadPalette6(p.table, defaultPalette());
+    buildLogicalPalette(p);
+    return p;
+}
+
+struct Image {
+    std::vector<std::uint8_t> indices;
+    std::vector<std::uint8_t> pixels;
+};
+
+struct Case {
+    RenderRequest request;
+    PixelFormat format = PixelFormat::Rgb32;
+};
+
+std::string describe(const Case& c) {
+    const FractalParams& p = c.request.params;
+    return std::string(fractalTypeEnumerator(c.request.type)) + " outside " +
+           std::to_string(static_cast<int>(p.outsideColoring)) + " inside " +
+           std::to_string(static_cast<int>(p.insideColoring)) + " mapping " +
+           std::to_string(static_cast<int>(p.mappingMode)) + " iterations " + std::to_string(p.iterations) +
+           (c.request.flags.periodicityChecking ? " periodicity" : "") +
+           (c.request.flags.specialColoring ? " special" : "") + (c.request.flags.trueColorMode ? " 24-bit" : "") +
+           (c.format == PixelFormat::Indexed8 ? " indexed" : " rgb");
+}
+
+class Renderer {
+public:
+    explicit Renderer(const Case& c) : case_(c), palette_(paletteFor(c.format)) {
+        c_ = c;
+        c_.request.flags.paletteDevice = c.format == PixelFormat::Indexed8;
+        if (c_.request.flags.trueColorMode) levelSets_ = buildLevelSetTables(c_.request, levelState_);
+    }
+
+    Image reference() {
+        return render([&](VirtualScreen& screen, std::uint8_t* indices) {
+            renderImage(c_.request, screen, palette_, indices, levelSets_);
+        });
+    }
+
+    Image parallel(int threads, SimdLevel level) {
+        return render([&](VirtualScreen& screen, std::uint8_t* indices) {
+            renderImageParallel(c_.request, screen, palette_, indices, levelSets_, threads, level);
+        });
+    }
+
+private:
+    template <typename Draw>
+    Image render(Draw draw) {
+        auto screen = VirtualScreen::create(c_.request.width, c_.request.height, c_.format);
+        if (c_.format == PixelFormat::Indexed8) screen->realize(*palette_.logical);
+        Image image;
+        image.indices.assign(static_cast<std::size_t>(c_.request.width) * c_.request.height, 0);
+        draw(*screen, image.indices.data());
+        const std::uint8_t* bits = screen->bits();
+        image.pixels.assign(bits, bits + screen->bytesPerLine() * static_cast<std::size_t>(screen->height()));
+        return image;
+    }
+
+    Case case_;
+    Case c_;
+    PaletteState palette_;
+    LevelSetState levelState_;
+    const LevelSetTables* levelSets_ = nullptr;
+};
+
+std::vector<SimdLevel> availableLevels() {
+    std::vector<SimdLevel> levels{SimdLevel::Scalar};
+    for (SimdLevel level : {SimdLevel::Avx2, SimdLevel::Avx512}) {
+        if (simdLevelSupported(level)) levels.push_back(level);
+    }
+    return levels;
+}
+
+Case smallCase(FractalType type, int width = 61, int height = 47) {
+    Case c;
+    c.request.type = type;
+    c.request.params = defaultParams(type);
+    c.request.width = width;
+    c.request.height = height;
+    return c;
+}
+
+// Compares one case across vector widths and thread counts; `spread` picks
+// which thread counts (all of them, or one per width in turn).
+void expectIdentical(const Case& c, const std::vector<int>& threadCounts) {
+    Renderer renderer(c);
+    const Image expected = renderer.reference();
+    for (SimdLevel level : availableLevels()) {
+        for (int threads : threadCounts) {
+            const Image got = renderer.parallel(threads, level);
+            ASSERT_EQ(got.indices, expected.indices)
+                << describe(c) << " " << simdLevelName(level) << " threads " << threads;
+            ASSERT_EQ(got.pixels, expected.pixels)
+                << describe(c) << " " << simdLevelName(level) << " threads " << threads;
+        }
+    }
+}
+
+constexpr OutsideColoring outsideMethods[] = {OutsideColoring::Standard, OutsideColoring::Fausto,
+                                              OutsideColoring::Binary, OutsideColoring::Solid,
+                                              OutsideColoring::Kirlian};
+constexpr InsideColoring insideMethods[] = {InsideColoring::Solid, InsideColoring::ZMag, InsideColoring::Bof33,
+                                            InsideColoring::Bof34};
+
+class EveryType : public ::testing::TestWithParam<int> {
+protected:
+    FractalType type() const { return static_cast<FractalType>(GetParam()); }
+};
+
+TEST_P(EveryType, EveryColouringMethodMatchesTheScalarDriver) {
+    // Every pair of methods, with periodicity checking on and off and with
+    // special colouring, at every vector width; the thread count turns over
+    // so that each width meets several.
+    int turn = 0;
+    const int threadCounts[] = {1, 2, 3, 7};
+    for (OutsideColoring outside : outsideMethods) {
+        for (InsideColoring inside : insideMethods) {
+            for (int variant = 0; variant < 3; ++variant) {
+                Case c = smallCase(type(), 37, 29);
+                c.request.params.outsideColoring = outside;
+                c.request.params.insideColoring = inside;
+                c.request.params.outsideColor = 77;
+                c.request.params.insideColor = 200;
+                c.request.flags.periodicityChecking = variant != 1;
+                c.request.flags.specialColoring = variant == 2;
+                c.format = (turn % 2 == 0) ? PixelFormat::Rgb32 : PixelFormat::Indexed8;
+                expectIdentical(c, {threadCounts[turn % 4]});
+                ++turn;
+                if (HasFatalFailure()) return;
+            }
+        }
+    }
+}
+
+TEST_P(EveryType, ThreadCountsDisplayKindsAndInversion) {
+    for (PixelFormat format : {PixelFormat::Rgb32, PixelFormat::Indexed8}) {
+        for (MappingMode mapping : {MappingMode::Standard, MappingMode::Inversion}) {
+            Case c = smallCase(type());
+            c.format = format;
+            c.request.params.mappingMode = mapping;
+            expectIdentical(c, {1, 2, 3, 7});
+            if (HasFatalFailure()) return;
+        }
+    }
+}
+
+TEST_P(EveryType, TwentyFourBitColouring) {
+    // Level sets with the continuous-potential fractions (tables for Julia
+    // and Mandelbrot), and the methods whose fractions come from their values.
+    for (OutsideColoring outside : {OutsideColoring::Standard, OutsideColoring::Fausto, OutsideColoring::Kirlian}) {
+        for (InsideColoring inside : {InsideColoring::ZMag, InsideColoring::Bof33}) {
+            Case c = smallCase(type(), 41, 31);
+            c.request.flags.trueColorMode = true;
+            c.request.flags.specialColoring = type() != FractalType::Newton;
+            c.request.params.outsideColoring = outside;
+            c.request.params.insideColoring = inside;
+            expectIdentical(c, {2, 3});
+            if (HasFatalFailure()) return;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(RowEngine, EveryType, ::testing::Range(0, fractalTypeCount),
+                         [](const ::testing::TestParamInfo<int>& param) {
+                             return std::string(fractalTypeEnumerator(static_cast<FractalType>(param.param)));
+                         });
+
+TEST_P(EveryType, EveryWidthGivesTheScalarKernelsDoubles) {
+    // A palette index hides most rounding differences; the 24-bit fractions
+    // carry the low bits of the final orbit value (Kirlian), of the magnitude
+    // (z-mag) and of the smallest magnitude (BOF 33), so rows from every
+    // vector width must agree with the scalar kernels on them exactly.
+    for (OutsideColoring outside : {OutsideColoring::Kirlian, OutsideColoring::Fausto}) {
+        for (InsideColoring inside : {InsideColoring::ZMag, InsideColoring::Bof33}) {
+            FractalCatalog catalog;
+            catalog[type()].outsideColoring = outside;
+            catalog[type()].insideColoring = inside;
+            PlotDriver driver(45, 34);
+            driver.loadRecord(catalog, type());
+            driver.computeGeometry(1.0);
+            driver.startKernels();
+            PlotFlags flags;
+            flags.trueColorMode = true;
+            const RowEngine scalar(rowPlotFrom(driver, flags), SimdLevel::Scalar);
+            RowScratch scratch;
+            for (SimdLevel level : availableLevels()) {
+                const RowEngine engine(rowPlotFrom(driver, flags), level);
+                for (int row = 0; row < driver.imageHeight(); ++row) {
+                    RowResult expected, got;
+                    ASSERT_TRUE(scalar.computeRow(row, false, expected, scratch));
+                    ASSERT_TRUE(engine.computeRow(row, false, got, scratch));
+                    ASSERT_EQ(got.indices, expected.indices) << simdLevelName(level) << " row " << row;
+                    ASSERT_EQ(got.fractions, expected.fractions) << simdLevelName(level) << " row " << row;
+                    ASSERT_EQ(got.blends, expected.blends) << simdLevelName(level) << " row " << row;
+                }
+            }
+        }
+    }
+}
+
+// Windows full of inside points with a high limit, where the periodicity
+// check fires on most points and lastPointInside crosses row ends (both
+// edges of the first window are inside the set near the real axis).
+TEST(RowEngineCarriedState, PeriodicityCheckAcrossRowEndsInZoomedWindows) {
+    struct Window {
+        FractalType type;
+        double xmin, xmax, ymin, ymax;
+        std::int32_t iterations;
+    };
+    const Window windows[] = {
+        {FractalType::Mandelbrot, -1.0, 0.0, -0.3, 0.3, 1000},
+        {FractalType::Mandelbrot, -0.8, -0.6, 0.0, 0.2, 1000},
+        {FractalType::Mandelbrot, -0.3, 0.1, -0.2, 0.2, 400},
+        {FractalType::Julia, -1.0, 1.0, -0.6, 0.6, 1000},
+        {FractalType::Mandelbrot, -0.7454, -0.7446, 0.1126, 0.1132, 2000},
+    };
+    for (const Window& w : windows) {
+        for (InsideColoring inside : {InsideColoring::Solid, InsideColoring::ZMag, InsideColoring::Bof34}) {
+            Case c = smallCase(w.type);
+            c.request.params.xmin = w.xmin;
+            c.request.params.xmax = w.xmax;
+            c.request.params.ymin = w.ymin;
+            c.request.params.ymax = w.ymax;
+            c.request.params.iterations = w.iterations;
+            c.request.params.insideColoring = inside;
+            c.request.params.outsideColoring = OutsideColoring::Binary;
+            expectIdentical(c, {1, 2, 3, 7});
+            if (HasFatalFailure()) return;
+        }
+    }
+}
+
+// Rows computed with the wrong carried value and then settled equal rows
+// computed with the right one, and leave the same kernel state.
+TEST(RowEngineCarriedState, SettlingRepairsAWrongGuess) {
+    Case c = smallCase(FractalType::Mandelbrot, 29, 21);
+    c.request.params.xmin = -1.0;
+    c.request.params.xmax = 0.0;
+    c.request.params.ymin = -0.3;
+    c.request.params.ymax = 0.3;
+    c.request.params.iterations = 500;
+    c.request.params.insideColoring = InsideColoring::Bof33;
+    FractalCatalog catalog;
+    catalog[FractalType::Mandelbrot] = c.request.params;
+    PlotDriver driver(c.request.width, c.request.height);
+    driver.loadRecord(catalog, FractalType::Mandelbrot);
+    driver.computeGeometry(1.0);
+    driver.startKernels();
+    for (SimdLevel level : availableLevels()) {
+        const RowEngine engine(rowPlotFrom(driver, c.request.flags), level);
+        RowScratch scratch;
+        int repaired = 0;
+        for (int row = 0; row < c.request.height; ++row) {
+            for (bool truth : {false, true}) {
+                RowResult right, wrong;
+                ASSERT_TRUE(engine.computeRow(row, truth, right, scratch));
+                ASSERT_TRUE(engine.computeRow(row, !truth, wrong, scratch));
+                if (wrong.indices != right.indices) ++repaired;
+                engine.settleRow(wrong, truth);
+                EXPECT_EQ(wrong.indices, right.indices) << row;
+                EXPECT_EQ(wrong.carriedOut, right.carriedOut) << row;
+                EXPECT_EQ(wrong.pointFlags, right.pointFlags) << row;
+                const PeriodicityState& a = wrong.periodicityAfter;
+                const PeriodicityState& b = right.periodicityAfter;
+                EXPECT_TRUE(a.savedX == b.savedX && a.savedY == b.savedY && a.checkCounter == b.checkCounter &&
+                            a.checkInterval == b.checkInterval && a.lastPointInside == b.lastPointInside)
+                    << row;
+            }
+        }
+        EXPECT_GT(repaired, 0) << "the window should make some guesses matter";
+    }
+}
+
+// The desktop's use: the sequential driver and a driver fed by pipelines
+// (restarted after pauses and flag changes at arbitrary rows) show the same
+// rows and hold the same kernel state after every row.
+void expectSameKernelState(const KernelState& a, const KernelState& b, int row) {
+    EXPECT_EQ(a.point.magnitude, b.point.magnitude) << row;
+    EXPECT_EQ(a.point.minMagnitude, b.point.minMagnitude) << row;
+    EXPECT_EQ(a.point.minIteration, b.point.minIteration) << row;
+    EXPECT_EQ(a.point.colorDecided, b.point.colorDecided) << row;
+    EXPECT_EQ(a.point.decidedIndex, b.point.decidedIndex) << row;
+    EXPECT_EQ(a.point.decidedValue, b.point.decidedValue) << row;
+    EXPECT_EQ(a.periodicity.savedX, b.periodicity.savedX) << row;
+    EXPECT_EQ(a.periodicity.savedY, b.periodicity.savedY) << row;
+    EXPECT_EQ(a.periodicity.checkCounter, b.periodicity.checkCounter) << row;
+    EXPECT_EQ(a.periodicity.checkInterval, b.periodicity.checkInterval) << row;
+    EXPECT_EQ(a.periodicity.tolerance, b.periodicity.tolerance) << row;
+    EXPECT_EQ(a.periodicity.lastPointInside, b.periodicity.lastPointInside) << row;
+    EXPECT_EQ(a.newton.degree, b.newton.degree) << row;
+    EXPECT_EQ(a.newton.roots, b.newton.roots) << row;
+    EXPECT_EQ(a.newton.rootAngles, b.newton.rootAngles) << row;
+    EXPECT_EQ(a.newton.basinIndex, b.newton.basinIndex) << row;
+    EXPECT_EQ(a.halfStep, b.halfStep) << row;
+    EXPECT_EQ(a.periodicityChecking, b.periodicityChecking) << row;
+    EXPECT_EQ(a.specialColoring, b.specialColoring) << row;
+}
+
+struct Interruption {
+    int row;          // before this row ...
+    PlotFlags flags;  // ... the flags become these
+};
+
+void expectPipelinesFollowTheDriver(FractalType type, const FractalParams& params,
+                                    const std::vector<Interruption>& interruptions, PixelFormat format) {
+    const int width = 33;
+    const int height = 26;
+    FractalCatalog catalog;
+    catalog[type] = params;
+    PaletteState palette = paletteFor(format);
+    auto start = [&](PlotDriver& d, const PlotFlags& flags) {
+        d.loadRecord(catalog, type);
+        d.computeGeometry(1.0);
+        d.beginTrueColor(flags.trueColorMode);
+        d.startKernels();
+    };
+    PlotFlags flags;
+    flags.paletteDevice = format == PixelFormat::Indexed8;
+    PlotDriver sequential(width, height);
+    PlotDriver fed(width, height);
+    start(sequential, flags);
+    start(fed, flags);
+    auto seqScreen = VirtualScreen::create(width, height, format);
+    auto fedScreen = VirtualScreen::create(width, height, format);
+    std::size_t next = 0;
+    int turn = 0;
+    std::unique_ptr<RowPipeline> pipeline;
+    do {
+        const int row = sequential.nextRow();
+        if (next < interruptions.size() && interruptions[next].row == row) {
+            flags = interruptions[next++].flags;
+            flags.paletteDevice = format == PixelFormat::Indexed8;
+            pipeline.reset();  // Pause and Plot, Tab or the periodicity toggle
+        }
+        if (!pipeline) {
+            const auto levels = availableLevels();
+            pipeline = std::make_unique<RowPipeline>(fed, flags, 1 + turn % 3, levels[static_cast<std::size_t>(turn) % levels.size()]);
+            ++turn;
+        }
+        sequential.computeRow(*seqScreen, palette, flags);
+        ASSERT_EQ(pipeline->drawNextRow(fed, *fedScreen, palette, RowPipeline::untilFinished), RowDelivery::Drawn);
+        expectSameKernelState(sequential.kernel, fed.kernel, row);
+        fed.finishRow();
+    } while (!sequential.finishRow());
+    EXPECT_TRUE(fed.atPlotStart());
+    const std::size_t bytes = seqScreen->bytesPerLine() * static_cast<std::size_t>(height);
+    EXPECT_EQ(std::vector<std::uint8_t>(seqScreen->bits(), seqScreen->bits() + bytes),
+              std::vector<std::uint8_t>(fedScreen->bits(), fedScreen->bits() + bytes));
+
+    // The next plot's level-set pass starts from the kernel state the last
+    // row left, so it must find the same tables after either plot.
+    if (type == FractalType::Julia || type == FractalType::Mandelbrot) {
+        LevelSetTables a, b;
+        for (LevelSetTables* t : {&a, &b}) {
+            t->levelLow.assign(static_cast<std::size_t>(params.iterations) + 1, 0.0L);
+            t->levelHigh.assign(static_cast<std::size_t>(params.iterations) + 1, 0.0L);
+        }
+        sequential.kernel.periodicityChecking = true;
+        fed.kernel.periodicityChecking = true;
+        sampleLevelSets(a, sequential);
+        sampleLevelSets(b, fed);
+        EXPECT_EQ(a.levelLow, b.levelLow);
+        EXPECT_EQ(a.levelHigh, b.levelHigh);
+    }
+}
+
+PlotFlags flagsWith(bool periodicity, bool special) {
+    PlotFlags f;
+    f.periodicityChecking = periodicity;
+    f.specialColoring = special;
+    return f;
+}
+
+TEST(RowPipeline, RestartedPipelinesFollowTheSequentialDriver) {
+    const std::vector<Interruption> changes = {
+        {5, flagsWith(true, false)}, {9, flagsWith(false, false)}, {12, flagsWith(true, true)},
+        {13, flagsWith(true, false)}, {20, flagsWith(false, true)}, {21, flagsWith(true, true)}};
+    for (int t = 0; t < fractalTypeCount; ++t) {
+        const auto type = static_cast<FractalType>(t);
+        FractalParams params = defaultParams(type);
+        if (type == FractalType::Mandelbrot) {
+            params.xmin = -1.0;
+            params.xmax = 0.0;
+            params.ymin = -0.3;
+            params.ymax = 0.3;
+            params.iterations = 700;
+        }
+        if (type == FractalType::Newton) params.param2 = 1.0;
+        if (type == FractalType::VolterraLotka || type == FractalType::TileJulia) params.insideColoring = InsideColoring::ZMag;
+        expectPipelinesFollowTheDriver(type, params, changes, t % 2 == 0 ? PixelFormat::Rgb32 : PixelFormat::Indexed8);
+        if (HasFatalFailure()) return;
+    }
+}
+
+TEST(RowPipeline, ARowForAnotherDriverPositionIsRefused) {
+    FractalCatalog catalog;
+    PlotDriver driver(16, 12);
+    driver.loadRecord(catalog, FractalType::Mandelbrot);
+    driver.computeGeometry(1.0);
+    driver.startKernels();
+    PaletteState palette = paletteFor(PixelFormat::Rgb32);
+    auto screen = VirtualScreen::create(16, 12, PixelFormat::Rgb32);
+    RowPipeline pipeline(driver, PlotFlags{}, 2);
+    PlotDriver elsewhere = driver;
+    elsewhere.rowCounter -= 3;  // the driver moved on without this pipeline
+    EXPECT_EQ(pipeline.drawNextRow(elsewhere, *screen, palette, RowPipeline::untilFinished), RowDelivery::OutOfStep);
+    EXPECT_EQ(pipeline.drawNextRow(driver, *screen, palette, RowPipeline::untilFinished), RowDelivery::Drawn);
+    EXPECT_EQ(pipeline.nextRow(), 1);
+}
+
+TEST(RowPipeline, CancellingMidPlotStopsWithoutDeliveringMore) {
+    // A large slow plot: the pipeline is dropped after two rows, and again
+    // at once after starting; neither may hang or deliver a row afterwards.
+    FractalCatalog catalog;
+    catalog[FractalType::Sine].iterations = 4000;
+    PlotDriver driver(400, 300);
+    driver.loadRecord(catalog, FractalType::Sine);
+    driver.computeGeometry(1.0);
+    driver.startKernels();
+    PaletteState palette = paletteFor(PixelFormat::Rgb32);
+    auto screen = VirtualScreen::create(400, 300, PixelFormat::Rgb32);
+    {
+        RowPipeline pipeline(driver, PlotFlags{}, 3);
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_EQ(pipeline.drawNextRow(driver, *screen, palette, RowPipeline::untilFinished), RowDelivery::Drawn);
+            driver.finishRow();
+        }
+        pipeline.cancel();
+        RowResult row;
+        for (int i = 0; i < 300; ++i) {
+            if (!pipeline.takeRow(row)) break;
+            EXPECT_LT(row.row, 300);
+        }
+        EXPECT_FALSE(pipeline.takeRow(row, RowPipeline::untilFinished));
+    }
+    { RowPipeline dropped(driver, PlotFlags{}, 2); }
+    SUCCEED();
+}
+
+TEST(RowPipeline, AResumedPlotKeepsThePerPlotValuesOfItsFirstRow) {
+    // Newton tables and the Volterra-Lotka half step are built at the plot's
+    // first point; a pipeline started for later rows must use those, not
+    // build new ones from a record changed since.
+    for (FractalType type : {FractalType::Newton, FractalType::VolterraLotka}) {
+        FractalCatalog catalog;
+        catalog[type].param2 = type == FractalType::Newton ? 1.0 : catalog[type].param2;
+        PlotDriver a(20, 10), b(20, 10);
+        for (PlotDriver* d : {&a, &b}) {
+            d->loadRecord(catalog, type);
+            d->computeGeometry(1.0);
+            d->startKernels();
+        }
+        PaletteState palette = paletteFor(PixelFormat::Rgb32);
+        auto sa = VirtualScreen::create(20, 10, PixelFormat::Rgb32);
+        auto sb = VirtualScreen::create(20, 10, PixelFormat::Rgb32);
+        a.computeRow(*sa, palette, {});
+        a.finishRow();
+        {
+            RowPipeline first(b, PlotFlags{}, 1);
+            ASSERT_EQ(first.drawNextRow(b, *sb, palette, RowPipeline::untilFinished), RowDelivery::Drawn);
+            b.finishRow();
+        }
+        expectSameKernelState(a.kernel, b.kernel, 0);
+        // The working copy changes under a paused plot (it cannot in the
+        // program, which rearms); later rows still use the first row's values.
+        a.kernel.params.param1 += 1.0;
+        b.kernel.params.param1 += 1.0;
+        RowPipeline rest(b, PlotFlags{}, 2);
+        do {
+            const int row = a.nextRow();
+            a.computeRow(*sa, palette, {});
+            ASSERT_EQ(rest.drawNextRow(b, *sb, palette, RowPipeline::untilFinished), RowDelivery::Drawn);
+            expectSameKernelState(a.kernel, b.kernel, row);
+            b.finishRow();
+        } while (!a.finishRow());
+        const std::size_t bytes = sa->bytesPerLine() * 10;
+        EXPECT_EQ(std::vector<std::uint8_t>(sa->bits(), sa->bits() + bytes),
+                  std::vector<std::uint8_t>(sb->bits(), sb->bits() + bytes));
+    }
+}
+
+TEST(SimdLevel, NamesAndFallback) {
+    for (SimdLevel level : {SimdLevel::Scalar, SimdLevel::Avx2, SimdLevel::Avx512}) {
+        EXPECT_EQ(parseSimdLevel(simdLevelName(level)), level);
+        EXPECT_TRUE(simdLevelSupported(supportedSimdLevel(level)));
+    }
+    EXPECT_FALSE(parseSimdLevel("sse9"));
+    EXPECT_TRUE(simdLevelSupported(SimdLevel::Scalar));
+    EXPECT_EQ(bestSimdLevel(), supportedSimdLevel(SimdLevel::Avx512));
+}
+
+}  // namespace
+}  // namespace fernwise
