@@ -7,9 +7,11 @@
 #include <ostream>
 #include <string>
 
+#include "gif_writer.h"
 #include "level_sets.h"
 #include "map_file.h"
 #include "render_options.h"
+#include "targa_writer.h"
 
 namespace fernwise {
 namespace {
@@ -53,17 +55,30 @@ bool writeNetpbm(const std::string& path, const std::string& ext, const VirtualS
 // The formats the renderer writes, by extension; 0 when written, else the
 // exit status, with the message already given.
 int writeOutput(const RenderOptions& options, const std::string& ext, const VirtualScreen& screen,
-                const PaletteState& /*palette*/, const std::vector<std::uint8_t>& indices, std::ostream& err) {
+                const PaletteState& palette, const std::vector<std::uint8_t>& indices, std::ostream& err) {
     if (ext == ".pgm" || ext == ".ppm") {
         if (writeNetpbm(options.output, ext, screen, indices)) return 0;
         err << "fernrender: cannot write " << options.output << "\n";
+        return 1;
+    }
+    if (ext == ".gif" || ext == ".tga") {
+        // The desktop program's own writers; nobody watches the progress.
+        SaveRequest request;
+        request.path = options.output;
+        request.fileName = std::filesystem::path(options.output).filename().string();
+        request.paletteDevice = options.displayBits == 8;
+        NullSaveProgress progress;
+        const SaveStatus status = ext == ".gif" ? writeGif(request, screen, palette.entries, progress)
+                                                : writeTarga(request, screen, progress);
+        if (status == SaveStatus::Saved) return 0;
+        err << saveErrorMessage(status) << "\n";
         return 1;
     }
     err << "fernrender: unknown output format " << ext << "\n" << usageLine() << "\n";
     return 2;
 }
 
-bool knownExtension(const std::string& ext) { return ext == ".pgm" || ext == ".ppm"; }
+bool knownExtension(const std::string& ext) { return ext == ".pgm" || ext == ".ppm" || ext == ".gif" || ext == ".tga"; }
 
 }  // namespace
 

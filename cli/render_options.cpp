@@ -53,7 +53,7 @@ bool parseOnOff(const std::string& text, bool& value) {
 
 }  // namespace
 
-std::string usageLine() { return "usage: fernrender [options] OUTPUT.pgm|OUTPUT.ppm  (fernrender --help for details)"; }
+std::string usageLine() { return "usage: fernrender [options] OUTPUT.pgm|.ppm|.gif|.tga  (fernrender --help for details)"; }
 
 std::string helpText() {
     return R"(usage: fernrender [options] OUTPUT
@@ -62,6 +62,9 @@ Renders one image exactly as the desktop program's plot would, and writes it
 by the extension of OUTPUT:
   .pgm   the palette index of every pixel as the colouring gave it (binary P5)
   .ppm   the colours the screen shows (binary P6)
+  .gif   GIF87a as the desktop program saves it: each pixel the first of
+         palette entries 0..235 with its colour, else 236
+  .tga   24-bit Targa as the desktop program saves it with 24-bit colouring
 
 Options (every value option takes one argument):
   --type T              fractal type: display name ("Magnetism I, Q plane"),

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <new>
 
 #include "gif_block_packer.h"
 #include "lzw_encoder.h"
@@ -48,66 +50,64 @@ bool writeImageDescriptor(SaveFile& file, int width, int height) {
     return file.write(descriptor.data(), descriptor.size());
 }
 
-// Feeds every pixel, rows from the top, to the encoder and draws the sampled
-// ones into the thumbnail. `indexerForRow(y)` gives a function from x to the
-// palette index of pixel (x, y).
-template <class RowIndexer>
-void encodePixels(const VirtualScreen& screen, RowIndexer&& indexerForRow, Encoder& encoder,
-                  const ThumbnailSampler& sampler, const PaletteEntries& entries, bool paletteDevice,
-                  SaveProgress& progress) {
-    const int width = screen.width();
-    const int step = sampler.step();
-    for (int y = 0; y < screen.height(); ++y) {
-        auto indexOf = indexerForRow(y);
-        if (!sampler.samplesRow(y)) {
-            for (int x = 0; x < width; ++x) encoder.add(indexOf(x));
-            continue;
+// The palette index of every pixel of row y: one lookup per stored value for
+// an index screen (an index pixel shows the colour its entry has now), and
+// for a colour screen one lookup per change of colour along the row, since
+// fractal images hold long runs of one colour.
+class RowIndexer {
+public:
+    RowIndexer(const VirtualScreen& screen, const PaletteEntries& entries) : screen_(screen), lookup_(entries) {
+        for (std::size_t i = 0; i < indexOfStored_.size(); ++i) indexOfStored_[i] = lookup_.indexOf(screen.shownColors()[i]);
+    }
+
+    void indicesOfRow(int y, std::uint8_t* out) const {
+        const int width = screen_.width();
+        if (screen_.format() == PixelFormat::Indexed8) {
+            const std::uint8_t* row = screen_.indexRow(y);
+            for (int x = 0; x < width; ++x) out[x] = indexOfStored_[row[x]];
+            return;
         }
-        const int thumbnailY = sampler.thumbnailY(y);
+        // Whole pixels are compared, the unused top byte included: at worst
+        // that costs a lookup that was not needed.
+        const std::uint32_t* row = screen_.rgbRow(y);
+        std::uint32_t pixel = row[0];
+        std::uint8_t index = lookup_.indexOfPacked(pixel);
         for (int x = 0; x < width; ++x) {
-            const std::uint8_t p = indexOf(x);
-            if (x % step == 0) {
+            if (row[x] != pixel) {
+                pixel = row[x];
+                index = lookup_.indexOfPacked(pixel);
+            }
+            out[x] = index;
+        }
+    }
+
+private:
+    const VirtualScreen& screen_;
+    PaletteIndexLookup lookup_;
+    std::array<std::uint8_t, paletteSize> indexOfStored_{};
+};
+
+// Feeds every pixel, rows from the top, to the encoder and draws the sampled
+// ones into the thumbnail.
+void encodeScreen(const VirtualScreen& screen, const PaletteEntries& entries, std::uint8_t* rowIndices,
+                  Encoder& encoder, const ThumbnailSampler& sampler, bool paletteDevice, SaveProgress& progress) {
+    const RowIndexer indexer(screen, entries);
+    const int width = screen.width();
+    for (int y = 0; y < screen.height(); ++y) {
+        indexer.indicesOfRow(y, rowIndices);
+        if (sampler.samplesRow(y)) {
+            const int thumbnailY = sampler.thumbnailY(y);
+            for (int x = 0; x < width; x += sampler.step()) {
+                const std::uint8_t p = rowIndices[x];
                 if (paletteDevice) {
                     progress.drawIndexPixel(sampler.thumbnailX(x), thumbnailY, p);
                 } else {
                     progress.drawRgbPixel(sampler.thumbnailX(x), thumbnailY, entries[p].rgb());
                 }
             }
-            encoder.add(p);
         }
+        encoder.add(rowIndices, static_cast<std::size_t>(width));
     }
-}
-
-void encodeScreen(const VirtualScreen& screen, const PaletteEntries& entries, Encoder& encoder,
-                  const ThumbnailSampler& sampler, bool paletteDevice, SaveProgress& progress) {
-    const PaletteIndexLookup lookup(entries);
-    if (screen.format() == PixelFormat::Indexed8) {
-        // An index pixel shows the colour its entry has now, so each of the
-        // 256 stored values needs one lookup per save.
-        std::array<std::uint8_t, paletteSize> indexOfStored{};
-        for (std::size_t i = 0; i < indexOfStored.size(); ++i) indexOfStored[i] = lookup.indexOf(screen.shownColors()[i]);
-        auto indexer = [&](int y) {
-            const std::uint8_t* row = screen.indexRow(y);
-            return [row, &indexOfStored](int x) { return indexOfStored[row[x]]; };
-        };
-        encodePixels(screen, indexer, encoder, sampler, entries, paletteDevice, progress);
-        return;
-    }
-    // Fractal images hold long runs of one colour: remember the last answer.
-    std::uint32_t lastColour = 0;
-    std::uint8_t lastIndex = lookup.indexOfPacked(0);
-    auto indexer = [&](int y) {
-        const std::uint32_t* row = screen.rgbRow(y);
-        return [row, &lookup, &lastColour, &lastIndex](int x) {
-            const std::uint32_t colour = row[x] & 0xffffffu;
-            if (colour != lastColour) {
-                lastColour = colour;
-                lastIndex = lookup.indexOfPacked(colour);
-            }
-            return lastIndex;
-        };
-    };
-    encodePixels(screen, indexer, encoder, sampler, entries, paletteDevice, progress);
 }
 
 }  // namespace
@@ -126,8 +126,15 @@ SaveStatus writeGif(const SaveRequest& request, const VirtualScreen& screen, con
         return SaveStatus::WriteFailed;
     }
 
+    // The work buffers: the coder's table and one row of palette indices.
     Encoder encoder;
-    if (encoder.allocate(request.allocationGate) != Encoder::Allocation::Done) {
+    std::unique_ptr<std::uint8_t[]> rowIndices;
+    if (encoder.allocate(request.allocationGate) &&
+        (request.allocationGate == nullptr || request.allocationGate->allow(static_cast<std::size_t>(width)))) {
+        rowIndices.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(width)]());
+    }
+    if (!rowIndices) {
+        encoder.release();
         file.abandon();
         return SaveStatus::NoMemory;
     }
@@ -144,7 +151,8 @@ SaveStatus writeGif(const SaveRequest& request, const VirtualScreen& screen, con
         const PreviewLayout& layout = previewLayoutFor(request.sizeIndex);
         beginProgressDisplay(progress, request.fileName, layout);
         displayShown = true;
-        encodeScreen(screen, entries, encoder, ThumbnailSampler(layout), request.paletteDevice, progress);
+        encodeScreen(screen, entries, rowIndices.get(), encoder, ThumbnailSampler(layout), request.paletteDevice,
+                     progress);
         encoder.finish();
 
         const std::uint8_t blockTerminator = 0;
@@ -152,6 +160,7 @@ SaveStatus writeGif(const SaveRequest& request, const VirtualScreen& screen, con
     }
 
     encoder.release();
+    rowIndices.reset();
     const std::uint8_t trailer = ';';
     file.write(&trailer, 1);
     // Every failed write, of a sub-block or the trailer too, fails the save.

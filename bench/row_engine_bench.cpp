@@ -1,0 +1,214 @@
+// The row engine against the plain scalar loop, in one process on the same
+// images:
+//   (a) 1600 x 1200, 256 iterations, default Mandelbrot, periodicity off;
+//   (b) 1600 x 1200, 4096 iterations, x -0.7454..-0.7446, y 0.1126..0.1132,
+//       periodicity off;
+//   (c) every type at 640 x 480 with its defaults, periodicity on, on one
+//       thread and on two.
+// For (a) and (b) each variant is reported in iterations (passes of the
+// Mandelbrot step) per second and as a multiple of the plain loop; for (c)
+// as pixels per second and the two-thread speed-up. The summary at the end
+// prints the ratios measured in this run.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "plot_driver.h"
+#include "row_pipeline.h"
+#include "simd_level.h"
+
+namespace fernwise {
+namespace {
+
+PaletteState& rgbPalette() {
+    static PaletteState state = [] {
+        PaletteState s;
+        s.logicalPaletteSize = 256;
+        loadPalette6(s.table, defaultPalette());
+        buildLogicalPalette(s);
+        return s;
+    }();
+    return state;
+}
+
+RenderRequest mandelbrotRequest(char which) {
+    RenderRequest r;
+    r.type = FractalType::Mandelbrot;
+    r.params = defaultParams(FractalType::Mandelbrot);
+    r.width = 1600;
+    r.height = 1200;
+    r.flags.periodicityChecking = false;
+    if (which == 'b') {
+        r.params.iterations = 4096;
+        r.params.xmin = -0.7454;
+        r.params.xmax = -0.7446;
+        r.params.ymin = 0.1126;
+        r.params.ymax = 0.1132;
+    }
+    return r;
+}
+
+// The straightforward loop a programmer would write, with the arithmetic of
+// the Mandelbrot kernel: one point after another, one pass after another.
+std::int64_t plainMandelbrot(const RenderRequest& r, std::vector<std::uint8_t>& counts) {
+    const FractalParams& p = r.params;
+    const double spanX = r.aspectFactor * (p.xmax - p.xmin);
+    const double spanY = r.aspectFactor * (p.ymax - p.ymin);
+    std::int64_t passes = 0;
+    for (int row = 0; row < r.height; ++row) {
+        const double y0 = rowValue(p.ymax, spanY, row, r.height);
+        for (int column = 0; column < r.width; ++column) {
+            const double x0 = columnValue(p.xmin, spanX, column, r.width);
+            double x = x0;
+            double y = y0;
+            double magnitude = x * x + y * y;
+            std::int32_t n = 0;
+            while (magnitude <= p.sizeLimit && n < p.iterations) {
+                const double nx = (x + y) * (x - y) + x0;
+                y = 2.0 * x * y + y0;
+                x = nx;
+                magnitude = x * x + y * y;
+                ++n;
+            }
+            counts[static_cast<std::size_t>(row) * r.width + column] = static_cast<std::uint8_t>(n);
+            passes += n;
+        }
+    }
+    return passes;
+}
+
+std::int64_t passesOf(char which) {
+    static std::map<char, std::int64_t> known;
+    auto it = known.find(which);
+    if (it != known.end()) return it->second;
+    const RenderRequest r = mandelbrotRequest(which);
+    std::vector<std::uint8_t> counts(static_cast<std::size_t>(r.width) * r.height);
+    return known[which] = plainMandelbrot(r, counts);
+}
+
+void plainLoop(benchmark::State& state, char which) {
+    const RenderRequest r = mandelbrotRequest(which);
+    std::vector<std::uint8_t> counts(static_cast<std::size_t>(r.width) * r.height);
+    for (auto _ : state) benchmark::DoNotOptimize(plainMandelbrot(r, counts));
+    state.counters["passes"] = static_cast<double>(passesOf(which));
+}
+
+void scalarDriver(benchmark::State& state, const RenderRequest& r) {
+    auto screen = VirtualScreen::create(r.width, r.height, PixelFormat::Rgb32);
+    for (auto _ : state) {
+        renderImage(r, *screen, rgbPalette());
+        benchmark::DoNotOptimize(screen->bits());
+    }
+}
+
+void rowEngine(benchmark::State& state, const RenderRequest& r, int threads, SimdLevel level) {
+    auto screen = VirtualScreen::create(r.width, r.height, PixelFormat::Rgb32);
+    for (auto _ : state) {
+        renderImageParallel(r, *screen, rgbPalette(), nullptr, nullptr, threads, level);
+        benchmark::DoNotOptimize(screen->bits());
+    }
+}
+
+RenderRequest typeRequest(FractalType type) {
+    RenderRequest r;
+    r.type = type;
+    r.params = defaultParams(type);
+    r.width = 640;
+    r.height = 480;
+    r.flags.periodicityChecking = true;
+    return r;
+}
+
+const int allThreads = defaultThreadCount();
+
+void registerAll() {
+    for (char which : {'a', 'b'}) {
+        const std::string prefix = std::string(1, which) + "/";
+        const RenderRequest r = mandelbrotRequest(which);
+        const int repeats = which == 'a' ? 5 : 1;
+        benchmark::RegisterBenchmark((prefix + "plain loop").c_str(), [which](benchmark::State& s) { plainLoop(s, which); })
+            ->Iterations(repeats)->UseRealTime()->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((prefix + "scalar driver").c_str(), [r](benchmark::State& s) { scalarDriver(s, r); })
+            ->Iterations(repeats)->UseRealTime()->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((prefix + "scalar engine, 1 thread").c_str(),
+                                     [r](benchmark::State& s) { rowEngine(s, r, 1, SimdLevel::Scalar); })
+            ->Iterations(repeats)->UseRealTime()->Unit(benchmark::kMillisecond);
+        for (SimdLevel level : {SimdLevel::Avx2, SimdLevel::Avx512}) {
+            if (!simdLevelSupported(level)) continue;
+            const std::string name(simdLevelName(level));
+            benchmark::RegisterBenchmark((prefix + name + ", 1 thread").c_str(),
+                                         [r, level](benchmark::State& s) { rowEngine(s, r, 1, level); })
+                ->Iterations(repeats * 4)->UseRealTime()->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark((prefix + name + ", " + std::to_string(allThreads) + " threads").c_str(),
+                                         [r, level](benchmark::State& s) { rowEngine(s, r, allThreads, level); })
+                ->Iterations(repeats * 4)->UseRealTime()->Unit(benchmark::kMillisecond);
+        }
+    }
+    for (int t = 0; t < fractalTypeCount; ++t) {
+        const auto type = static_cast<FractalType>(t);
+        const RenderRequest r = typeRequest(type);
+        const std::string prefix = "c/" + std::string(fractalTypeEnumerator(type)) + "/";
+        for (int threads : {1, 2}) {
+            benchmark::RegisterBenchmark((prefix + std::to_string(threads) + (threads == 1 ? " thread" : " threads")).c_str(),
+                                         [r, threads](benchmark::State& s) { rowEngine(s, r, threads, bestSimdLevel()); })
+                ->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+        }
+    }
+}
+
+// Keeps the real time of every run for the summary.
+class SummaryReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) seconds_[run.benchmark_name()] = run.GetAdjustedRealTime() / 1e3;
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void printSummary() const {
+        std::printf("\nSummary (best vector level: %s, %d hardware threads)\n",
+                    std::string(simdLevelName(bestSimdLevel())).c_str(), allThreads);
+        for (char which : {'a', 'b'}) {
+            const std::string prefix = std::string(1, which) + "/";
+            const auto base = seconds_.find(prefix + "plain loop");
+            if (base == seconds_.end()) continue;
+            const double passes = static_cast<double>(passesOf(which));
+            std::printf("(%c) %.0f iterations\n", which, passes);
+            for (const auto& [name, secs] : seconds_) {
+                if (name.rfind(prefix, 0) != 0) continue;
+                std::printf("  %-34s %9.1f M iterations/s  %6.2f x plain loop\n", name.substr(2).c_str(),
+                            passes / secs / 1e6, base->second / secs);
+            }
+        }
+        std::printf("(c) 640 x 480, periodicity on: pixels/s on 1 and 2 threads\n");
+        for (int t = 0; t < fractalTypeCount; ++t) {
+            const std::string prefix = "c/" + std::string(fractalTypeEnumerator(static_cast<FractalType>(t))) + "/";
+            const auto one = seconds_.find(prefix + "1 thread");
+            const auto two = seconds_.find(prefix + "2 threads");
+            if (one == seconds_.end() || two == seconds_.end()) continue;
+            std::printf("  %-20s %8.2f M/s %8.2f M/s  %5.2f x\n", prefix.substr(2, prefix.size() - 3).c_str(),
+                        640.0 * 480.0 / one->second / 1e6, 640.0 * 480.0 / two->second / 1e6, one->second / two->second);
+        }
+    }
+
+private:
+    std::map<std::string, double> seconds_;
+};
+
+}  // namespace
+}  // namespace fernwise
+
+int main(int argc, char** argv) {
+    fernwise::registerAll();
+    benchmark::Initialize(&argc, argv);
+    fernwise::SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.printSummary();
+    benchmark::Shutdown();
+    return 0;
+}

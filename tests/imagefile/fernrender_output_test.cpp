@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "fernrender.h"
+#include "image_test_support.h"
+
+namespace fernwise::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status;
+    std::string err;
+};
+
+Outcome render(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    const int status = runFernrender(args, out, err);
+    return {status, err.str()};
+}
+
+// The colours of a binary P6 file, after its three header lines.
+std::vector<Rgb> ppmColours(const fs::path& path) {
+    const auto bytes = readFile(path);
+    std::size_t at = 0;
+    for (int lines = 0; lines < 3; ++at) {
+        if (bytes[at] == '\n') ++lines;
+    }
+    std::vector<Rgb> colours;
+    for (; at + 2 < bytes.size(); at += 3) colours.push_back({bytes[at], bytes[at + 1], bytes[at + 2]});
+    return colours;
+}
+
+PaletteEntries defaultEntries() {
+    PaletteState palette;
+    loadPalette6(palette.table, defaultPalette());
+    buildLogicalPalette(palette);
+    return palette.entries;
+}
+
+std::uint8_t firstMatch(const PaletteEntries& entries, Rgb colour) {
+    for (int i = 0; i < 236; ++i) {
+        if (entries[static_cast<std::size_t>(i)].rgb() == colour) return static_cast<std::uint8_t>(i);
+    }
+    return 236;
+}
+
+TEST(FernrenderImages, GifHoldsThePaletteIndexOfEveryShownColour) {
+    const PaletteEntries entries = defaultEntries();
+    for (const char* bits : {"32", "8"}) {
+        ScratchFolder folder;
+        const std::vector<std::string> common = {"--size", "96x64", "--display-bits", bits, "--outside", "binary"};
+        auto args = common;
+        args.push_back((folder / "a.ppm").string());
+        ASSERT_EQ(render(args).status, 0);
+        args.back() = (folder / "a.GIF").string();
+        ASSERT_EQ(render(args).status, 0) << bits;
+
+        const DecodedGif gif = decodeWithGiflib(folder / "a.GIF");
+        ASSERT_TRUE(gif.ok) << gif.error;
+        const auto colours = ppmColours(folder / "a.ppm");
+        ASSERT_EQ(gif.raster.size(), colours.size());
+        for (std::size_t i = 0; i < colours.size(); ++i) ASSERT_EQ(gif.raster[i], firstMatch(entries, colours[i])) << i;
+        for (std::size_t i = 0; i < 256; ++i) EXPECT_EQ(gif.colorMap[i], entries[i].rgb());
+    }
+}
+
+TEST(FernrenderImages, TargaHoldsTheTrueColoursTopRowFirst) {
+    ScratchFolder folder;
+    const std::vector<std::string> common = {"--size", "40x30", "--true-color"};
+    auto args = common;
+    args.push_back((folder / "a.ppm").string());
+    ASSERT_EQ(render(args).status, 0);
+    args.back() = (folder / "a.tga").string();
+    ASSERT_EQ(render(args).status, 0);
+
+    const auto colours = ppmColours(folder / "a.ppm");
+    const auto tga = readFile(folder / "a.tga");
+    ASSERT_EQ(tga.size(), 18 + 40 * 30 * 3 + 26u);
+    for (std::size_t i = 0; i < colours.size(); ++i) {
+        ASSERT_EQ(tga[18 + 3 * i], colours[i].blue) << i;
+        ASSERT_EQ(tga[19 + 3 * i], colours[i].green) << i;
+        ASSERT_EQ(tga[20 + 3 * i], colours[i].red) << i;
+    }
+}
+
+TEST(FernrenderImages, AFailedSavePrintsItsMessageAndExits1) {
+    ScratchFolder folder;
+    const Outcome missing = render({"--size", "8x8", (folder / "missing" / "a.gif").string()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "Error opening a save file.\n");
+
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    fs::create_symlink("/dev/full", folder / "full.tga");
+    const Outcome full = render({"--size", "8x8", (folder / "full.tga").string()});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "Error writing to save file.\n");
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(folder / "full.tga")));
+}
+
+}  // namespace
+}  // namespace fernwise::test
