@@ -45,6 +45,8 @@ bool SaveFile::open(const fs::path& target) {
     target_ = resolveTarget(target);
     temporary_.clear();
 
+    if (target_.filename().empty()) return false;
+
     std::error_code ec;
     const fs::file_status status = fs::status(target_, ec);
     const bool exists = fs::exists(status);
@@ -53,13 +55,16 @@ bool SaveFile::open(const fs::path& target) {
     } else {
         if (exists) {
             // An existing file that refuses writing must stay so; opening it
-            // without truncating asks that without touching its contents.
-            std::FILE* probe = std::fopen(target_.string().c_str(), "r+b");
+            // for appending asks that without touching its contents.
+            std::FILE* probe = std::fopen(target_.string().c_str(), "ab");
             if (probe == nullptr) return false;
             std::fclose(probe);
         }
         file_ = createTemporary(target_, temporary_);
         if (file_ != nullptr && exists) fs::permissions(temporary_, status.permissions(), ec);
+        // A folder that takes no new files still lets a writable file in it
+        // be overwritten, without the safety of the temporary file.
+        if (file_ == nullptr && exists) file_ = std::fopen(target_.string().c_str(), "wb");
     }
     if (file_ == nullptr) return false;
     // Fewer, larger writes; stdio owns the buffer.

@@ -10,7 +10,8 @@ namespace fernwise {
 // target and moves it over the target only once everything was written, so
 // that a failed save never destroys a file the user already had. A target
 // that is not a regular file (a device such as /dev/full, a pipe) cannot be
-// replaced that way and is written directly.
+// replaced that way and is written directly, and so is a writable file in a
+// folder that takes no new files.
 class SaveFile {
 public:
     SaveFile() = default;
@@ -18,8 +19,8 @@ public:
     SaveFile& operator=(const SaveFile&) = delete;
     ~SaveFile() { abandon(); }
 
-    // False when the target cannot be written: its folder refuses new
-    // files, or an existing target refuses writing.
+    // False when the target cannot be written: it names no file, an
+    // existing target refuses writing, or a new one cannot be created.
     bool open(const std::filesystem::path& target);
 
     // False when this or any earlier write failed; later writes are then

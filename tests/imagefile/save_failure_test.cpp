@@ -47,7 +47,8 @@ const std::vector<std::uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
 
 TEST_P(SaveFailures, AnUnopenableTargetGivesStatus1AndTouchesNothing) {
     fs::create_directory(folder_ / "folder");
-    for (const fs::path& target : {folder_ / "missing" / "image", folder_ / "folder"}) {
+    for (const fs::path& target : {folder_ / "missing" / "image", folder_ / "folder", folder_ / "missing" / "",
+                                   fs::path()}) {
         RecordingProgress progress;
         EXPECT_EQ(save(target, progress), SaveStatus::OpenFailed) << target;
         EXPECT_TRUE(progress.events.empty()) << "no busy state, nothing drawn";
@@ -82,15 +83,25 @@ TEST_P(SaveFailures, AReadOnlyTargetOrFolderGivesStatus1) {
     writeFile(folder_ / "locked", earlier);
     fs::permissions(folder_ / "locked", fs::perms::owner_read);
     fs::create_directory(folder_ / "shut");
-    fs::permissions(folder_ / "shut", fs::perms::owner_read | fs::perms::owner_exec);
+    writeFile(folder_ / "shut" / "open", earlier);
+    // Read and search for all, whichever of owner, group and others a
+    // dropped superuser counts as.
+    const fs::perms readAndSearch = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(folder_ / "shut" / "open", fs::perms::all);
+    fs::permissions(folder_ / "shut", readAndSearch);
+    const std::vector<std::uint8_t> good = goodFile();
     {
         WithoutPrivileges user;
         if (!user.bound()) GTEST_SKIP() << "cannot leave the superuser here";
         EXPECT_EQ(save(folder_ / "locked"), SaveStatus::OpenFailed);
         EXPECT_EQ(save(folder_ / "shut" / "new"), SaveStatus::OpenFailed);
+        // A writable file in such a folder is still written, in place.
+        EXPECT_EQ(save(folder_ / "shut" / "open"), SaveStatus::Saved);
     }
     EXPECT_EQ(readFile(folder_ / "locked"), earlier);
-    EXPECT_TRUE(fs::is_empty(folder_ / "shut"));
+    EXPECT_EQ(readFile(folder_ / "shut" / "open"), good);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_ / "shut"), fs::directory_iterator()), 1);
     EXPECT_EQ(folder_.fileNames(), (std::vector<std::string>{"locked", "shut"}));
 }
 
