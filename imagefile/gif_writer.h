@@ -1,8 +1,8 @@
 #pragma once
 
-#include "image_save.h"
 #include "palette.h"
 #include "save_progress.h"
+#include "save_request.h"
 #include "save_status.h"
 #include "virtual_screen.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "image_save.h"
 #include "save_progress.h"
+#include "save_request.h"
 #include "save_status.h"
 #include "virtual_screen.h"
 
