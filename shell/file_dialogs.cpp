@@ -38,7 +38,7 @@ QString withSeparator(const QString& folder) {
 
 }  // namespace
 
-FileDialogs::FileDialogs(FileDialogSeam& seam, Settings& settings, bool& saveDialogBusy)
+FileDialogs::FileDialogs(FileDialogSeam& seam, Settings* settings, bool& saveDialogBusy)
     : seam_(seam), settings_(settings), saveDialogBusy_(saveDialogBusy) {}
 
 void FileDialogs::initFileDialogs(const QString& workingFolder) {
@@ -50,7 +50,7 @@ void FileDialogs::initFileDialogs(const QString& workingFolder) {
 
     setup(FileDialogKind::MapOpen).path.clear();
     StoredSettings stored;
-    if (settings_.readSetting(SettingName::OldPath, stored) == SettingStatus::Ok &&
+    if (settings_ != nullptr && settings_->readSetting(SettingName::OldPath, stored) == SettingStatus::Ok &&
         !stored.rememberedMapFolder.isEmpty()) {
         rememberedMapFolder_ = withSeparator(stored.rememberedMapFolder);
         setup(FileDialogKind::MapOpen).path = rememberedMapFolder_ + "*.map";
@@ -89,7 +89,9 @@ void FileDialogs::rememberMapFolder(const QString& chosenPath) {
     if (folder.compare(rememberedMapFolder_, Qt::CaseInsensitive) == 0) return;
     StoredSettings values;
     values.rememberedMapFolder = folder;
-    if (settings_.writeSetting(SettingName::OldPath, values) == SettingStatus::Ok) rememberedMapFolder_ = folder;
+    if (settings_ != nullptr && settings_->writeSetting(SettingName::OldPath, values) == SettingStatus::Ok) {
+        rememberedMapFolder_ = folder;
+    }
 }
 
 }  // namespace fernwise

@@ -21,8 +21,9 @@ enum class FileDialogKind { MapOpen, TextOpen, NotesSave, GifSave, TargaSave };
 class FileDialogs {
 public:
     // `saveDialogBusy` is the program-wide flag that keeps a second file
-    // dialog (or a command that would open one) out while one runs.
-    FileDialogs(FileDialogSeam& seam, Settings& settings, bool& saveDialogBusy);
+    // dialog (or a command that would open one) out while one runs. Without
+    // a settings store no palette folder is read or remembered.
+    FileDialogs(FileDialogSeam& seam, Settings* settings, bool& saveDialogBusy);
 
     // Fills every path from the working folder and reads the remembered
     // palette folder from the settings.
@@ -59,7 +60,7 @@ private:
     Setup& setup(FileDialogKind kind) { return setups_[static_cast<std::size_t>(kind)]; }
 
     FileDialogSeam& seam_;
-    Settings& settings_;
+    Settings* settings_;
     bool& saveDialogBusy_;
     std::array<Setup, 5> setups_;
     QString rememberedMapFolder_;

@@ -40,6 +40,8 @@ int main(int argc, char* argv[]) {
     fernwise::dialogtest::root = folder.path();
     QDir(folder.path()).mkpath("config");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder.path() + "/config"));
+    // Files the program writes on its own (history.txt) land there too.
+    QDir::setCurrent(folder.path());
 
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

@@ -68,7 +68,7 @@ protected:
     ScriptedFileDialogs files;
     Settings settings;
     bool saveDialogBusy = false;
-    FileDialogs fileDialogs{files, settings, saveDialogBusy};
+    FileDialogs fileDialogs{files, &settings, saveDialogBusy};
     QPointer<NotesEditor> editor;
 };
 

@@ -88,7 +88,7 @@ protected:
     dialogtest::ScriptedFileDialogs files;
     Settings settings;
     bool saveDialogBusy = false;
-    FileDialogs fileDialogs{files, settings, saveDialogBusy};
+    FileDialogs fileDialogs{files, &settings, saveDialogBusy};
     PlotHistory history;
     std::string notes = initialNotesText;
     std::unique_ptr<ParamsDialog> dialog;

@@ -123,7 +123,7 @@ TEST_F(SettingsTest, CorruptOrOutOfRangeValuesReadAsNotStored) {
 TEST_F(SettingsTest, FileDialogsHaveTheirTextsAndRememberTheirPaths) {
     ScriptedFileDialogs files;
     bool busy = false;
-    FileDialogs dialogs(files, settings, busy);
+    FileDialogs dialogs(files, &settings, busy);
     dialogs.initFileDialogs("/work/here");
 
     struct Expected {
@@ -170,7 +170,7 @@ TEST_F(SettingsTest, FileDialogsHaveTheirTextsAndRememberTheirPaths) {
     private:
         const bool& flag_;
     } probe(busy);
-    FileDialogs probed(probe, settings, busy);
+    FileDialogs probed(probe, &settings, busy);
     probed.initFileDialogs("/work/here");
     EXPECT_TRUE(probed.choose(FileDialogKind::GifSave));
     EXPECT_TRUE(probe.sawBusy);
@@ -189,7 +189,7 @@ TEST_F(SettingsTest, MapFolderIsStoredOnlyWhenItDiffersWithoutRegardToCase) {
     ScriptedFileDialogs files;
     bool busy = false;
     {
-        FileDialogs dialogs(files, settings, busy);
+        FileDialogs dialogs(files, &settings, busy);
         dialogs.initFileDialogs("/work");
         files.answers.push_back("/data/Maps/fire.map");
         ASSERT_TRUE(dialogs.chooseMapFile());
@@ -208,7 +208,7 @@ TEST_F(SettingsTest, MapFolderIsStoredOnlyWhenItDiffersWithoutRegardToCase) {
         EXPECT_EQ(settings.readOldPath(), "/other/place/");
     }
     // The next run's palette dialog opens in the remembered folder.
-    FileDialogs nextRun(files, settings, busy);
+    FileDialogs nextRun(files, &settings, busy);
     nextRun.initFileDialogs("/work");
     EXPECT_EQ(nextRun.rememberedMapFolder(), "/other/place/");
     EXPECT_EQ(nextRun.path(FileDialogKind::MapOpen), "/other/place/*.map");
