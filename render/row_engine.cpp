@@ -52,6 +52,26 @@ const SimdKernelSet* kernelSetFor(SimdLevel level) {
     return nullptr;
 }
 
+// iteratePoint's dispatch, inlined into the caller so that the orbit of a
+// local point stays in registers instead of going through memory each pass.
+inline std::int32_t iterateLocal(KernelState& s, double& x, double& y, std::int32_t column, std::int32_t row) {
+    using namespace kernels;
+    switch (s.type) {
+        case FractalType::Julia: return julia(s, x, y);
+        case FractalType::MagnetismIQ: return magnetism<false, false>(s, x, y);
+        case FractalType::MagnetismIZ: return magnetism<false, true>(s, x, y);
+        case FractalType::MagnetismIIQ: return magnetism<true, false>(s, x, y);
+        case FractalType::MagnetismIIZ: return magnetism<true, true>(s, x, y);
+        case FractalType::Mandelbrot: return mandelbrot(s, x, y);
+        case FractalType::Newton: return newton(s, x, y, column, row);
+        case FractalType::SelfSquaredDragons: return selfSquaredDragons(s, x, y);
+        case FractalType::Sine: return sine(s, x, y);
+        case FractalType::TileJulia: return tileJulia(s, x, y);
+        case FractalType::VolterraLotka: return volterraLotka(s, x, y, column, row);
+    }
+    return 0;
+}
+
 bool stopRequested(const void* context) {
     return static_cast<const std::atomic<bool>*>(context)->load(std::memory_order_relaxed);
 }
@@ -59,14 +79,6 @@ bool stopRequested(const void* context) {
 bool stopped(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(std::memory_order_relaxed); }
 
 }  // namespace
-
-struct RowEngine::PointResult {
-    double x = 0.0;
-    double y = 0.0;
-    PointState point;
-    std::int32_t n = 0;
-    std::int32_t basin = noBasin;
-};
 
 RowPlot rowPlotFrom(const PlotDriver& driver, const PlotFlags& flags) {
     RowPlot plot;
@@ -115,19 +127,32 @@ RowEngine::RowEngine(RowPlot plot, SimdLevel level) : plot_(std::move(plot)), le
     constants_.newtonShrink = k.newton.shrink;
     constants_.newtonInvDegree = k.newton.invDegree;
     constants_.halfStep = k.halfStep;
+    // The most common colouring (level sets outside, a solid colour inside,
+    // no 24-bit blending) of kernels that never fix an index themselves
+    // needs only the count and the magnitude.
+    plainColouring_ = vectorSet_ != nullptr && !plot_.trueColorMode && p.outsideColoring == OutsideColoring::Standard &&
+                      p.insideColoring == InsideColoring::Solid &&
+                      (isJuliaOrMandelbrot(k.type) || k.type == FractalType::SelfSquaredDragons ||
+                       k.type == FractalType::VolterraLotka);
+    columnX_.resize(static_cast<std::size_t>(plot_.width > 0 ? plot_.width : 0));
+    for (int i = 0; i < plot_.width; ++i) {
+        columnX_[static_cast<std::size_t>(i)] = columnValue(plot_.xmin, plot_.plotSpanX, i, plot_.width);
+    }
 }
 
-void RowEngine::seedPoint(int column, double y, SimdSeed& seed) const {
+PointSeed RowEngine::seedPoint(int column, double y) const {
     // The driver's per-pixel preparation: the point, its magnitude before
     // the mapping, then the mapping.
-    double x = columnValue(plot_.xmin, plot_.plotSpanX, column, plot_.width);
+    double x = columnX_[static_cast<std::size_t>(column)];
+    PointSeed seed;
     seed.magnitude = x * x + y * y;
     if (plot_.kernel.params.mappingMode == MappingMode::Inversion) invertPoint(x, y, 1.0);
     seed.x = x;
     seed.y = y;
+    return seed;
 }
 
-RowEngine::PointResult RowEngine::scalarPoint(KernelState& s, const SimdSeed& seed, int column, int row,
+PointOutcome RowEngine::scalarPoint(KernelState& s, const PointSeed& seed, int column, int row,
                                               bool lastInside) const {
     s.point.magnitude = seed.magnitude;
     if (s.periodicityChecking) {
@@ -140,10 +165,12 @@ RowEngine::PointResult RowEngine::scalarPoint(KernelState& s, const SimdSeed& se
     s.point.minIteration = 0;
     s.point.colorDecided = false;
     s.periodicity.lastPointInside = lastInside;
-    PointResult r;
-    r.x = seed.x;
-    r.y = seed.y;
-    r.n = iteratePoint(s, r.x, r.y, column, row);
+    double x = seed.x;
+    double y = seed.y;
+    PointOutcome r;
+    r.n = iterateLocal(s, x, y, column, row);
+    r.x = x;
+    r.y = y;
     r.point = s.point;
     r.basin = s.newton.basinIndex;
     return r;
@@ -151,16 +178,16 @@ RowEngine::PointResult RowEngine::scalarPoint(KernelState& s, const SimdSeed& se
 
 // The endings that follow each kernel's loop, applied to a lane's outcome in
 // the order and with the arithmetic of engine/kernels_inline.h.
-RowEngine::PointResult RowEngine::fromOutcome(const SimdOutcome& o) const {
+inline PointOutcome RowEngine::fromOutcome(const SimdOutcomes& o, std::size_t i) const {
     const KernelState& k = plot_.kernel;
     const FractalParams& p = k.params;
-    PointResult r;
-    r.x = o.x;
-    r.y = o.y;
-    r.n = static_cast<std::int32_t>(o.count);
-    r.point.magnitude = o.magnitude;
-    r.point.minMagnitude = o.minMagnitude;
-    r.point.minIteration = static_cast<std::int32_t>(o.minIteration);
+    PointOutcome r;
+    r.x = o.x[i];
+    r.y = o.y[i];
+    r.n = static_cast<std::int32_t>(o.count[i]);
+    r.point.magnitude = k.type == FractalType::Newton ? 0.0 : o.magnitude[i];
+    r.point.minMagnitude = o.minMagnitude[i];
+    r.point.minIteration = static_cast<std::int32_t>(o.minIteration[i]);
     r.point.colorDecided = false;
     r.basin = k.newton.basinIndex;
     PointState& point = r.point;
@@ -172,7 +199,7 @@ RowEngine::PointResult RowEngine::fromOutcome(const SimdOutcome& o) const {
             const bool second = k.type == FractalType::MagnetismIIQ || k.type == FractalType::MagnetismIIZ;
             const std::int32_t n = r.n;
             if (point.magnitude > p.sizeLimit) break;
-            if (o.distToOne < 1e-6) {
+            if (o.distToOne[i] < 1e-6) {
                 const std::int32_t code = (n + 85) % 255 + 1;
                 if (k.type == FractalType::MagnetismIIQ && p.outsideColoring == OutsideColoring::Binary) {
                     point.colorDecided = true;
@@ -191,7 +218,7 @@ RowEngine::PointResult RowEngine::fromOutcome(const SimdOutcome& o) const {
             }
             if (k.specialColoring) {
                 point.colorDecided = true;
-                point.decidedValue = std::fmod(255.0 * point.magnitude / o.maxMag, 255.0) + 1.0;
+                point.decidedValue = std::fmod(255.0 * point.magnitude / o.maxMag[i], 255.0) + 1.0;
                 kernels::truncatesToIndex(point.decidedValue, point.decidedIndex);
             }
             break;
@@ -204,12 +231,12 @@ RowEngine::PointResult RowEngine::fromOutcome(const SimdOutcome& o) const {
             const std::int32_t m = r.n;
             std::int32_t offset = 0;
             r.basin = noBasin;
-            if (o.converged != 0 && findBasin) {
+            if (o.converged[i] != 0.0 && findBasin) {
                 std::int32_t basin = 0;
                 while (basin < degree) {
                     const auto& root = t.roots[static_cast<std::size_t>(basin)];
-                    const double dx = o.x - root[0];
-                    const double dy = o.y - root[1];
+                    const double dx = r.x - root[0];
+                    const double dy = r.y - root[1];
                     if (dx * dx + dy * dy < 1e-6) break;
                     ++basin;
                 }
@@ -236,11 +263,25 @@ RowEngine::PointResult RowEngine::fromOutcome(const SimdOutcome& o) const {
     return r;
 }
 
-KernelState RowEngine::colouringState() const { return plot_.kernel; }
+// colorPoint's steps for that colouring: outside, the count modulo 256, raised
+// to 1 when the count is above 1; inside, the inside colour.
+std::uint8_t RowEngine::plainIndex(double count, double magnitude) const {
+    const FractalParams& p = plot_.kernel.params;
+    if (!(magnitude > p.sizeLimit)) return static_cast<std::uint8_t>(p.insideColor);
+    const auto a = static_cast<std::int32_t>(count);
+    std::int32_t index = a % 256;
+    if (a > 1 && index < 1) index = 1;
+    if (index > 255) index = 1;
+    return static_cast<std::uint8_t>(index);
+}
 
-void RowEngine::colour(KernelState& s, const PointResult& r, int column, int row, RowResult& result) const {
-    const ColoringContext context{plot_.height - 1 - row, plot_.iterationScale, plot_.trueColorMode,
-                                  plot_.levelSetTablesValid, plot_.levelSets};
+ColoringContext RowEngine::coloringContext(int row) const {
+    return {plot_.height - 1 - row, plot_.iterationScale, plot_.trueColorMode, plot_.levelSetTablesValid,
+            plot_.levelSets};
+}
+
+void RowEngine::colour(KernelState& s, const ColoringContext& context, const PointOutcome& r, int column,
+                       RowResult& result) const {
     s.point = r.point;
     s.newton.basinIndex = r.basin;
     double fraction = 0.0;
@@ -283,9 +324,7 @@ PeriodicityState RowEngine::periodicityAfter(const RowResult& result, double y) 
     const bool lastIn = last == 0 ? result.carriedIn : (result.pointFlags[static_cast<std::size_t>(last - 1)] & leftInside) != 0;
     if (!lastIn) return after;
     KernelState s = plot_.kernel;
-    SimdSeed seed{};
-    seedPoint(last, y, seed);
-    scalarPoint(s, seed, last, result.row, true);
+    scalarPoint(s, seedPoint(last, y), last, result.row, true);
     return s.periodicity;
 }
 
@@ -307,45 +346,91 @@ bool RowEngine::computeRow(int row, const std::function<bool()>& carriedIn, RowR
     result.pointFlags.assign(speculative_ ? count : 0, 0);
     result.decidedInRow = false;
 
-    scratch.seeds.resize(count);
-    for (int i = 0; i < width; ++i) seedPoint(i, y, scratch.seeds[static_cast<std::size_t>(i)]);
-
     // The kernels: speculative (as after an inside point) when the result
     // may depend on the carried value.
-    std::vector<PointResult> points(count);
+    const auto padded = static_cast<std::size_t>(simdPaddedCount(width));
+    scratch.seeds.resize(3 * padded);
+    double* seedX = scratch.seeds.data();
+    double* seedY = seedX + padded;
+    double* seedMagnitude = seedY + padded;
+    for (int i = 0; i < width; ++i) {
+        const PointSeed seed = seedPoint(i, y);
+        seedX[i] = seed.x;
+        seedY[i] = seed.y;
+        seedMagnitude[i] = seed.magnitude;
+    }
+    for (std::size_t i = count; i < padded; ++i) {
+        seedX[i] = 0.0;
+        seedY[i] = 0.0;
+        seedMagnitude[i] = HUGE_VAL;
+    }
+
     KernelState s = plot_.kernel;
-    if (vectorSet_ != nullptr) {
-        scratch.outcomes.resize(count);
+    const bool vector = vectorSet_ != nullptr;
+    SimdOutcomes outcomes{};
+    std::vector<PointOutcome>& points = scratch.points;
+    if (vector) {
+        scratch.outcomes.resize(9 * padded);
+        double* o = scratch.outcomes.data();
+        outcomes = {o,           o + padded,     o + 2 * padded, o + 3 * padded, o + 4 * padded,
+                    o + 5 * padded, o + 6 * padded, o + 7 * padded, o + 8 * padded};
         const SimdStop simdStop{stop != nullptr ? &stopRequested : nullptr, stop};
-        if (!vectorSet_->run(constants_, scratch.seeds.data(), scratch.outcomes.data(), width, simdStop)) return false;
-        for (std::size_t i = 0; i < count; ++i) points[i] = fromOutcome(scratch.outcomes[i]);
+        const SimdSeeds seeds{seedX, seedY, seedMagnitude};
+        if (!vectorSet_->run(constants_, seeds, outcomes, width, simdStop)) return false;
     } else {
+        points.resize(count);
         for (int i = 0; i < width; ++i) {
             if (stopped(stop)) return false;
-            points[static_cast<std::size_t>(i)] = scalarPoint(s, scratch.seeds[static_cast<std::size_t>(i)], i, row, true);
+            const auto at = static_cast<std::size_t>(i);
+            points[at] = scalarPoint(s, {seedX[at], seedY[at], seedMagnitude[at]}, i, row, true);
         }
     }
     if (stopped(stop)) return false;
+    // The Julia and Mandelbrot results are the loops' counts.
+    auto countAt = [&](std::size_t i) {
+        return vector ? static_cast<std::int32_t>(outcomes.count[i]) : points[i].n;
+    };
 
-    // The walk in plotting order with the carried value.
+    // The walk in plotting order with the carried value. Points the walk
+    // recomputes are kept aside, in column order.
+    std::vector<std::pair<std::size_t, PointOutcome>>& redone = scratch.redone;
+    redone.clear();
     bool inside = carriedIn();
     result.carriedIn = inside;
     if (speculative_) {
         for (std::size_t i = 0; i < count; ++i) {
-            if (points[i].n == iterations) {
+            std::int32_t n = countAt(i);
+            if (n == iterations) {
                 result.pointFlags[i] = mayDependOnCarried;
-                if (!inside) points[i] = scalarPoint(s, scratch.seeds[i], static_cast<int>(i), row, false);
+                if (!inside) {
+                    redone.emplace_back(i, scalarPoint(s, {seedX[i], seedY[i], seedMagnitude[i]}, static_cast<int>(i), row, false));
+                    n = redone.back().second.n;
+                }
             }
-            inside = points[i].n == iterations;
+            inside = n == iterations;
             if (inside) result.pointFlags[i] |= leftInside;
         }
     } else if (isJuliaOrMandelbrot(plot_.kernel.type)) {
-        inside = points[count - 1].n == iterations;
+        inside = countAt(count - 1) == iterations;
     }
     result.carriedOut = inside;
 
-    KernelState colouring = colouringState();
-    for (int i = 0; i < width; ++i) colour(colouring, points[static_cast<std::size_t>(i)], i, row, result);
+    KernelState colouring = plot_.kernel;
+    const ColoringContext context = coloringContext(row);
+    std::size_t nextRedone = 0;
+    const std::size_t last = count - 1;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int column = static_cast<int>(i);
+        if (nextRedone < redone.size() && redone[nextRedone].first == i) {
+            colour(colouring, context, redone[nextRedone++].second, column, result);
+        } else if (vector && plainColouring_ && i != last) {
+            result.indices[i] = plainIndex(outcomes.count[i], outcomes.magnitude[i]);
+        } else if (vector) {
+            colour(colouring, context, fromOutcome(outcomes, i), column, result);
+        } else {
+            colour(colouring, context, points[i], column, result);
+        }
+    }
     result.periodicityAfter = periodicityAfter(result, y);
     return true;
 }
@@ -368,7 +453,8 @@ void RowEngine::settleRow(RowResult& result, bool carriedIn) const {
     const std::int32_t iterations = plot_.kernel.params.iterations;
     const int width = plot_.width;
     KernelState s = plot_.kernel;
-    KernelState colouring = colouringState();
+    KernelState colouring = plot_.kernel;
+    const ColoringContext context = coloringContext(result.row);
     bool inside = carriedIn;
     bool previous = assumed;  // the value the point was computed after
     int i = 0;
@@ -381,10 +467,8 @@ void RowEngine::settleRow(RowResult& result, bool carriedIn) const {
             inside = false;
             continue;
         }
-        SimdSeed seed{};
-        seedPoint(i, y, seed);
-        const PointResult r = scalarPoint(s, seed, i, result.row, inside);
-        colour(colouring, r, i, result.row, result);
+        const PointOutcome r = scalarPoint(s, seedPoint(i, y), i, result.row, inside);
+        colour(colouring, context, r, i, result);
         inside = r.n == iterations;
         flags = static_cast<std::uint8_t>(mayDependOnCarried | (inside ? leftInside : 0));
     }

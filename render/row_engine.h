@@ -3,8 +3,10 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
+#include "coloring.h"
 #include "kernels.h"
 #include "level_set_tables.h"
 #include "plot_driver.h"
@@ -56,10 +58,29 @@ struct RowResult {
     std::vector<std::uint8_t> pointFlags;
 };
 
+// What the kernel left behind for one point, ready for the colouring step.
+struct PointOutcome {
+    double x = 0.0;
+    double y = 0.0;
+    PointState point;
+    std::int32_t n = 0;
+    std::int32_t basin = noBasin;
+};
+
+// One point after the driver's per-pixel preparation: x and y after the
+// inversion mapping, the magnitude seeded before it.
+struct PointSeed {
+    double x = 0.0;
+    double y = 0.0;
+    double magnitude = 0.0;
+};
+
 // Reused buffers of one computing thread.
 struct RowScratch {
-    std::vector<SimdSeed> seeds;
-    std::vector<SimdOutcome> outcomes;
+    std::vector<double> seeds;     // x, y and magnitude arrays for the vector loops
+    std::vector<double> outcomes;  // the SimdOutcomes arrays
+    std::vector<PointOutcome> points;
+    std::vector<std::pair<std::size_t, PointOutcome>> redone;
 };
 
 // Computes rows of one plot on any thread, several points per instruction
@@ -101,14 +122,18 @@ private:
     const SimdKernelSet* vectorSet_ = nullptr;  // nullptr: every point on the scalar kernels
     SimdPlotConstants constants_;
     bool speculative_ = false;  // Julia or Mandelbrot with periodicity checking
+    bool plainColouring_ = false;
 
-    struct PointResult;
-    PointResult scalarPoint(KernelState& s, const SimdSeed& seed, int column, int row, bool lastInside) const;
-    PointResult fromOutcome(const SimdOutcome& o) const;
-    void seedPoint(int column, double y, SimdSeed& seed) const;
-    void colour(KernelState& s, const PointResult& r, int column, int row, RowResult& result) const;
+    std::vector<double> columnX_;  // the real part of every column, as the driver computes it
+
+    PointOutcome scalarPoint(KernelState& s, const PointSeed& seed, int column, int row, bool lastInside) const;
+    PointOutcome fromOutcome(const SimdOutcomes& o, std::size_t i) const;
+    PointSeed seedPoint(int column, double y) const;
+    ColoringContext coloringContext(int row) const;
+    std::uint8_t plainIndex(double count, double magnitude) const;
+    void colour(KernelState& s, const ColoringContext& context, const PointOutcome& r, int column,
+                RowResult& result) const;
     PeriodicityState periodicityAfter(const RowResult& result, double y) const;
-    KernelState colouringState() const;
 };
 
 }  // namespace fernwise

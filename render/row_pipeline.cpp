@@ -47,11 +47,13 @@ void drawRow(const RowResult& row, VirtualScreen& screen, const PaletteState& pa
         return;
     }
     std::uint32_t* out = screen.rgbRow(row.row);
+    std::array<std::uint32_t, paletteSize> packed{};
+    for (int i = 0; i < paletteSize; ++i) packed[static_cast<std::size_t>(i)] = VirtualScreen::packRgb(palette.table[static_cast<std::size_t>(i)]);
     const bool blending = !row.blends.empty();
     for (std::size_t i = 0; i < width; ++i) {
         const std::uint8_t index = row.indices[i];
-        out[i] = VirtualScreen::packRgb(blending && row.blends[i] != 0 ? blendedColour(palette.table, index, row.fractions[i])
-                                                                       : palette.table[index]);
+        out[i] = blending && row.blends[i] != 0 ? VirtualScreen::packRgb(blendedColour(palette.table, index, row.fractions[i]))
+                                                : packed[index];
     }
 }
 

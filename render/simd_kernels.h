@@ -45,28 +45,37 @@ struct SimdPlotConstants {
     double halfStep = 0.0;
 };
 
-// One point, after the inversion mapping; `magnitude` is the seed taken
-// before it.
-struct SimdSeed {
-    double x;
-    double y;
-    double magnitude;
+// The points of one row, one array per value. `magnitude` is the seed taken
+// before the inversion mapping; x and y are the point after it. Every array
+// holds at least simdPaddedCount(count) entries; the padding seeds must have
+// x = y = 0 and an infinite magnitude.
+struct SimdSeeds {
+    const double* x;
+    const double* y;
+    const double* magnitude;
 };
 
-// What a loop leaves behind for one point. The endings that follow the loop
+// What a loop leaves behind for each point, one array per value, each with
+// room for simdPaddedCount(count) entries. The endings that follow the loop
 // (Magnetism codes, Newton basins, Volterra-Lotka z-mag) are applied by the
 // row engine from these values.
-struct SimdOutcome {
-    double x;
-    double y;
-    double magnitude;
-    double minMagnitude;
-    double count;         // passes made; Newton: passes begun (m)
-    double minIteration;
-    double distToOne;     // Magnetism
-    double maxMag;        // Magnetism
-    std::int32_t converged;  // Newton: the loop ended at a root
+struct SimdOutcomes {
+    double* x;
+    double* y;
+    double* magnitude;
+    double* minMagnitude;
+    double* count;         // passes made; Newton: passes begun (m)
+    double* minIteration;
+    double* distToOne;     // Magnetism
+    double* maxMag;        // Magnetism
+    double* converged;     // Newton: 1 when the loop ended at a root
 };
+
+// Loops work on whole vectors of neighbouring points; arrays are padded to
+// the widest vector.
+inline constexpr int simdBlock = 8;
+// Vectors may read a whole vector past the last point, so one more block.
+inline constexpr int simdPaddedCount(int count) { return (count + simdBlock - 1) / simdBlock * simdBlock + simdBlock; }
 
 // Asked now and then while a loop runs; true abandons the loop (the outcomes
 // are then incomplete and must be thrown away).
@@ -76,8 +85,8 @@ struct SimdStop {
 };
 
 // Runs one loop over `count` points. Returns false when it stopped early.
-using SimdLoopFunction = bool (*)(const SimdPlotConstants& constants, const SimdSeed* seeds, SimdOutcome* outcomes,
-                                  int count, const SimdStop& stop);
+using SimdLoopFunction = bool (*)(const SimdPlotConstants& constants, const SimdSeeds& seeds,
+                                  const SimdOutcomes& outcomes, int count, const SimdStop& stop);
 
 struct SimdKernelSet {
     int lanes;

@@ -35,9 +35,18 @@ struct Avx2 {
     static M landNot(M a, M b) { return _mm256_andnot_pd(b, a); }
     static D select(M m, D ifTrue, D ifFalse) { return _mm256_blendv_pd(ifFalse, ifTrue, m); }
     static unsigned bits(M m) { return static_cast<unsigned>(_mm256_movemask_pd(m)); }
+
+    static constexpr unsigned allLanes = 0xfu;
+    static D loadu(const double* p) { return _mm256_loadu_pd(p); }
+    // Writes the lanes of `mask` to p[lane]; the others keep their value.
+    static void maskStore(double* p, unsigned mask, D v) {
+        const __m256i bit = _mm256_and_si256(_mm256_set1_epi64x(mask), _mm256_setr_epi64x(1, 2, 4, 8));
+        const D chosen = _mm256_castsi256_pd(_mm256_cmpeq_epi64(bit, _mm256_setr_epi64x(1, 2, 4, 8)));
+        _mm256_storeu_pd(p, _mm256_blendv_pd(_mm256_loadu_pd(p), v, chosen));
+    }
 };
 
-bool runAvx2(const SimdPlotConstants& c, const SimdSeed* seeds, SimdOutcome* outcomes, int count,
+bool runAvx2(const SimdPlotConstants& c, const SimdSeeds& seeds, const SimdOutcomes& outcomes, int count,
              const SimdStop& stop) {
     return simd_impl::runLoop<Avx2>(c, seeds, outcomes, count, stop);
 }

@@ -6,6 +6,7 @@
 // its own _mm512_sqrt_pd.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 
 #include <immintrin.h>
@@ -43,9 +44,14 @@ struct Avx512 {
     static M landNot(M a, M b) { return static_cast<M>(a & ~b); }
     static D select(M m, D ifTrue, D ifFalse) { return _mm512_mask_blend_pd(m, ifFalse, ifTrue); }
     static unsigned bits(M m) { return m; }
+
+    static constexpr unsigned allLanes = 0xffu;
+    static D loadu(const double* p) { return _mm512_loadu_pd(p); }
+    // Writes the lanes of `mask` to p[lane]; the others stay untouched.
+    static void maskStore(double* p, unsigned mask, D v) { _mm512_mask_storeu_pd(p, static_cast<__mmask8>(mask), v); }
 };
 
-bool runAvx512(const SimdPlotConstants& c, const SimdSeed* seeds, SimdOutcome* outcomes, int count,
+bool runAvx512(const SimdPlotConstants& c, const SimdSeeds& seeds, const SimdOutcomes& outcomes, int count,
                const SimdStop& stop) {
     return simd_impl::runLoop<Avx512>(c, seeds, outcomes, count, stop);
 }

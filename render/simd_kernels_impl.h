@@ -12,8 +12,10 @@
 // root. Lanes are therefore bit-identical to the scalar kernels. Comparisons
 // are the ordered ones, false for NaN, as the scalar comparisons are.
 //
-// Lanes are refilled as soon as their point ends, and several independent
-// vectors run side by side so that one vector's additions wait on another's
+// Each vector takes a block of neighbouring points of the row, whose orbits
+// are mostly of similar length; a lane whose point ends stores its outcome
+// and idles until the whole block is done. Several independent vectors run
+// side by side so that one vector's additions wait on another's
 // multiplications instead of on their own.
 
 #include <cstdint>
@@ -22,15 +24,6 @@
 
 namespace fernwise::simd_impl {
 namespace {
-
-// One lane of a spilled group of state vectors: entry s of lane j sits at
-// base[s * lanes + j].
-template <class V>
-struct Lane {
-    double* base;
-    int j;
-    double& operator[](int s) const { return base[s * V::lanes + j]; }
-};
 
 template <class V>
 struct Complex {
@@ -60,41 +53,42 @@ struct JuliaLoop {
     static constexpr int stateCount = afterBof + (Check ? 4 : 0);
 
     struct Consts {
-        D limit, iter, one, two, cx, cy, tol;
+        D limit, iter, zero, one, two, three, cx, cy, tol, minMagSeed;
         explicit Consts(const SimdPlotConstants& c)
-            : limit(V::set1(c.sizeLimit)), iter(V::set1(c.iterations)), one(V::set1(1.0)), two(V::set1(2.0)),
-              cx(V::set1(c.param1)), cy(V::set1(c.param2)), tol(V::set1(c.tolerance)) {}
+            : limit(V::set1(c.sizeLimit)), iter(V::set1(c.iterations)), zero(V::set1(0.0)), one(V::set1(1.0)),
+              two(V::set1(2.0)), three(V::set1(3.0)), cx(V::set1(c.param1)), cy(V::set1(c.param2)),
+              tol(V::set1(c.tolerance)), minMagSeed(V::set1(c.minMagnitudeSeed)) {}
     };
 
-    static bool start(const SimdPlotConstants& c, const SimdSeed& seed, Lane<V> lane, SimdOutcome& out) {
-        if (!(seed.magnitude <= c.sizeLimit && 0.0 < c.iterations)) {
-            out = {seed.x, seed.y, seed.magnitude, c.minMagnitudeSeed, 0.0, 0.0, 0.0, 0.0, 0};
-            return false;
-        }
-        lane[X] = seed.x;
-        lane[Y] = seed.y;
-        lane[Mag] = seed.magnitude;
-        lane[N] = 0.0;
+    static M begin(const Consts& k, const SimdSeeds& in, int base, D* s) {
+        s[X] = V::loadu(in.x + base);
+        s[Y] = V::loadu(in.y + base);
+        s[Mag] = V::loadu(in.magnitude + base);
+        s[N] = k.zero;
         if constexpr (Mandel) {
-            lane[CX] = seed.x;
-            lane[CY] = seed.y;
+            s[CX] = s[X];
+            s[CY] = s[Y];
         }
         if constexpr (Bof) {
-            lane[MinMag] = c.minMagnitudeSeed;
-            lane[MinIt] = 0.0;
+            s[MinMag] = k.minMagSeed;
+            s[MinIt] = k.zero;
         }
         if constexpr (Check) {
-            lane[SX] = 0.0;
-            lane[SY] = 0.0;
-            lane[Cnt] = 1.0;
-            lane[Intv] = 3.0;
+            s[SX] = k.zero;
+            s[SY] = k.zero;
+            s[Cnt] = k.one;
+            s[Intv] = k.three;
         }
-        return true;
+        return V::land(V::le(s[Mag], k.limit), V::lt(k.zero, k.iter));
     }
 
-    static void finish(const SimdPlotConstants& c, Lane<V> lane, SimdOutcome& out) {
-        out = {lane[X], lane[Y], lane[Mag], Bof ? lane[MinMag] : c.minMagnitudeSeed, lane[N], Bof ? lane[MinIt] : 0.0,
-               0.0, 0.0, 0};
+    static void emit(const Consts& k, const SimdOutcomes& out, int base, unsigned lanes, const D* s) {
+        V::maskStore(out.x + base, lanes, s[X]);
+        V::maskStore(out.y + base, lanes, s[Y]);
+        V::maskStore(out.magnitude + base, lanes, s[Mag]);
+        V::maskStore(out.count + base, lanes, s[N]);
+        V::maskStore(out.minMagnitude + base, lanes, Bof ? s[MinMag] : k.minMagSeed);
+        V::maskStore(out.minIteration + base, lanes, Bof ? s[MinIt] : k.zero);
     }
 
     static M pass(const Consts& k, D* s) {
@@ -153,62 +147,60 @@ struct MagnetismLoop {
     static constexpr int stateCount = afterBof + (ZPlane ? 0 : (Second ? 6 : 2));
 
     struct Consts {
-        D limit, iter, one, two, three, tiny, close, qx, qy, ax, bx, pre, pim;
+        D limit, iter, zero, one, two, three, tiny, close, start, qx, qy, ax, bx, pre, pim, minMagSeed;
         explicit Consts(const SimdPlotConstants& c)
-            : limit(V::set1(c.sizeLimit)), iter(V::set1(c.iterations)), one(V::set1(1.0)), two(V::set1(2.0)),
-              three(V::set1(3.0)), tiny(V::set1(1.1754943508222875e-38)), close(V::set1(1e-6)),
-              qx(V::set1(c.param1)), qy(V::set1(c.param2)), ax(V::set1(c.param1 - 1.0)), bx(V::set1(c.param1 - 2.0)),
-              pre(V::set1((c.param1 - 1.0) * (c.param1 - 2.0) - c.param2 * c.param2)),
-              pim(V::set1((c.param1 - 1.0) * c.param2 + c.param2 * (c.param1 - 2.0))) {}
+            : limit(V::set1(c.sizeLimit)), iter(V::set1(c.iterations)), zero(V::set1(0.0)), one(V::set1(1.0)),
+              two(V::set1(2.0)), three(V::set1(3.0)), tiny(V::set1(1.1754943508222875e-38)), close(V::set1(1e-6)),
+              start(V::set1(1e-5)), qx(V::set1(c.param1)), qy(V::set1(c.param2)), ax(V::set1(c.param1 - 1.0)),
+              bx(V::set1(c.param1 - 2.0)), pre(V::set1((c.param1 - 1.0) * (c.param1 - 2.0) - c.param2 * c.param2)),
+              pim(V::set1((c.param1 - 1.0) * c.param2 + c.param2 * (c.param1 - 2.0))),
+              minMagSeed(V::set1(c.minMagnitudeSeed)) {}
     };
 
-    static bool start(const SimdPlotConstants& c, const SimdSeed& seed, Lane<V> lane, SimdOutcome& out) {
-        if (!(seed.magnitude <= c.sizeLimit && 0.0 < c.iterations && seed.magnitude >= 1e-6)) {
-            out = {seed.x, seed.y, seed.magnitude, c.minMagnitudeSeed, 0.0, 0.0, 1e-5, 1e-5, 0};
-            return false;
-        }
+    static M begin(const Consts& k, const SimdSeeds& in, int base, D* s) {
+        const D x = V::loadu(in.x + base);
+        const D y = V::loadu(in.y + base);
         if constexpr (ZPlane) {
-            lane[ZX] = seed.x;
-            lane[ZY] = seed.y;
+            s[ZX] = x;
+            s[ZY] = y;
         } else {
-            lane[ZX] = 0.0;
-            lane[ZY] = 0.0;
-            lane[X] = seed.x;
-            lane[Y] = seed.y;
-            lane[QX] = seed.x;
-            lane[QY] = seed.y;
+            s[ZX] = k.zero;
+            s[ZY] = k.zero;
+            s[X] = x;
+            s[Y] = y;
+            s[QX] = x;
+            s[QY] = y;
             if constexpr (Second) {
-                const double ax = seed.x - 1.0;
-                const double ay = seed.y;
-                const double bx = seed.x - 2.0;
-                const double by = seed.y;
-                lane[AX] = ax;
-                lane[BX] = bx;
-                lane[PRe] = ax * bx - ay * by;
-                lane[PIm] = ax * by + ay * bx;
+                // a = q - 1, b = q - 2, P = a.b as complexMultiply forms it.
+                const D ax = V::sub(x, k.one);
+                const D bx = V::sub(x, k.two);
+                s[AX] = ax;
+                s[BX] = bx;
+                s[PRe] = V::sub(V::mul(ax, bx), V::mul(y, y));
+                s[PIm] = V::add(V::mul(ax, y), V::mul(y, bx));
             }
         }
-        lane[Mag] = seed.magnitude;
-        lane[N] = 0.0;
-        lane[Dist] = 1e-5;
-        if constexpr (ZMag) lane[MaxMag] = 1e-5;
+        s[Mag] = V::loadu(in.magnitude + base);
+        s[N] = k.zero;
+        s[Dist] = k.start;
+        if constexpr (ZMag) s[MaxMag] = k.start;
         if constexpr (Bof) {
-            lane[MinMag] = c.minMagnitudeSeed;
-            lane[MinIt] = 0.0;
+            s[MinMag] = k.minMagSeed;
+            s[MinIt] = k.zero;
         }
-        return true;
+        return V::land(V::land(V::le(s[Mag], k.limit), V::lt(k.zero, k.iter)),
+                       V::land(V::ge(s[Dist], k.close), V::ge(s[Mag], k.close)));
     }
 
-    static void finish(const SimdPlotConstants& c, Lane<V> lane, SimdOutcome& out) {
-        out = {lane[X],
-               lane[Y],
-               lane[Mag],
-               Bof ? lane[MinMag] : c.minMagnitudeSeed,
-               lane[N],
-               Bof ? lane[MinIt] : 0.0,
-               lane[Dist],
-               ZMag ? lane[MaxMag] : 1e-5,
-               0};
+    static void emit(const Consts& k, const SimdOutcomes& out, int base, unsigned lanes, const D* s) {
+        V::maskStore(out.x + base, lanes, s[X]);
+        V::maskStore(out.y + base, lanes, s[Y]);
+        V::maskStore(out.magnitude + base, lanes, s[Mag]);
+        V::maskStore(out.count + base, lanes, s[N]);
+        V::maskStore(out.minMagnitude + base, lanes, Bof ? s[MinMag] : k.minMagSeed);
+        V::maskStore(out.minIteration + base, lanes, Bof ? s[MinIt] : k.zero);
+        V::maskStore(out.distToOne + base, lanes, s[Dist]);
+        V::maskStore(out.maxMag + base, lanes, ZMag ? s[MaxMag] : k.start);
     }
 
     static M pass(const Consts& k, D* s) {
@@ -304,28 +296,31 @@ struct NewtonLoop {
     static constexpr int stateCount = 4;
 
     struct Consts {
-        D iter, one, shrink, invDegree, close, small;
+        D iter, zero, one, shrink, invDegree, close, small, minMagSeed;
         std::int32_t power;
         explicit Consts(const SimdPlotConstants& c)
-            : iter(V::set1(c.iterations)), one(V::set1(1.0)), shrink(V::set1(c.newtonShrink)),
+            : iter(V::set1(c.iterations)), zero(V::set1(0.0)), one(V::set1(1.0)), shrink(V::set1(c.newtonShrink)),
               invDegree(V::set1(c.newtonInvDegree)), close(V::set1(1e-6)), small(V::set1(1e-18)),
-              power(c.newtonDegree - 1) {}
+              minMagSeed(V::set1(c.minMagnitudeSeed)), power(c.newtonDegree - 1) {}
     };
 
-    static bool start(const SimdPlotConstants& c, const SimdSeed& seed, Lane<V> lane, SimdOutcome& out) {
-        if (!(0.0 < c.iterations)) {
-            out = {seed.x, seed.y, seed.magnitude, c.minMagnitudeSeed, 1.0, 0.0, 0.0, 0.0, 0};
-            return false;
-        }
-        lane[ZX] = seed.x;
-        lane[ZY] = seed.y;
-        lane[Count] = 0.0;
-        lane[Conv] = 0.0;
-        return true;
+    static M begin(const Consts& k, const SimdSeeds& in, int base, D* s) {
+        s[ZX] = V::loadu(in.x + base);
+        s[ZY] = V::loadu(in.y + base);
+        const M any = V::lt(k.zero, k.iter);
+        // Without a pass allowed, the first test already ends the loop with m = 1.
+        s[Count] = V::select(any, k.zero, k.one);
+        s[Conv] = k.zero;
+        return any;
     }
 
-    static void finish(const SimdPlotConstants& c, Lane<V> lane, SimdOutcome& out) {
-        out = {lane[ZX], lane[ZY], 0.0, c.minMagnitudeSeed, lane[Count], 0.0, 0.0, 0.0, lane[Conv] != 0.0 ? 1 : 0};
+    static void emit(const Consts& k, const SimdOutcomes& out, int base, unsigned lanes, const D* s) {
+        V::maskStore(out.x + base, lanes, s[ZX]);
+        V::maskStore(out.y + base, lanes, s[ZY]);
+        V::maskStore(out.count + base, lanes, s[Count]);
+        V::maskStore(out.minMagnitude + base, lanes, k.minMagSeed);
+        V::maskStore(out.minIteration + base, lanes, k.zero);
+        V::maskStore(out.converged + base, lanes, s[Conv]);
     }
 
     // z^power by repeated squaring, as complexPower has it.
@@ -376,26 +371,27 @@ struct DragonLoop {
     static constexpr int stateCount = 4;
 
     struct Consts {
-        D limit, iter, one, two, lx, ly;
+        D limit, iter, zero, one, two, lx, ly, minMagSeed;
         explicit Consts(const SimdPlotConstants& c)
-            : limit(V::set1(c.sizeLimit)), iter(V::set1(c.iterations)), one(V::set1(1.0)), two(V::set1(2.0)),
-              lx(V::set1(c.param1)), ly(V::set1(c.param2)) {}
+            : limit(V::set1(c.sizeLimit)), iter(V::set1(c.iterations)), zero(V::set1(0.0)), one(V::set1(1.0)),
+              two(V::set1(2.0)), lx(V::set1(c.param1)), ly(V::set1(c.param2)), minMagSeed(V::set1(c.minMagnitudeSeed)) {}
     };
 
-    static bool start(const SimdPlotConstants& c, const SimdSeed& seed, Lane<V> lane, SimdOutcome& out) {
-        if (!(seed.magnitude <= c.sizeLimit && 0.0 < c.iterations)) {
-            out = {seed.x, seed.y, seed.magnitude, c.minMagnitudeSeed, 0.0, 0.0, 0.0, 0.0, 0};
-            return false;
-        }
-        lane[X] = seed.x;
-        lane[Y] = seed.y;
-        lane[Mag] = seed.magnitude;
-        lane[N] = 0.0;
-        return true;
+    static M begin(const Consts& k, const SimdSeeds& in, int base, D* s) {
+        s[X] = V::loadu(in.x + base);
+        s[Y] = V::loadu(in.y + base);
+        s[Mag] = V::loadu(in.magnitude + base);
+        s[N] = k.zero;
+        return V::land(V::le(s[Mag], k.limit), V::lt(k.zero, k.iter));
     }
 
-    static void finish(const SimdPlotConstants& c, Lane<V> lane, SimdOutcome& out) {
-        out = {lane[X], lane[Y], lane[Mag], c.minMagnitudeSeed, lane[N], 0.0, 0.0, 0.0, 0};
+    static void emit(const Consts& k, const SimdOutcomes& out, int base, unsigned lanes, const D* s) {
+        V::maskStore(out.x + base, lanes, s[X]);
+        V::maskStore(out.y + base, lanes, s[Y]);
+        V::maskStore(out.magnitude + base, lanes, s[Mag]);
+        V::maskStore(out.count + base, lanes, s[N]);
+        V::maskStore(out.minMagnitude + base, lanes, k.minMagSeed);
+        V::maskStore(out.minIteration + base, lanes, k.zero);
     }
 
     static M pass(const Consts& k, D* s) {
@@ -423,31 +419,31 @@ struct VolterraLoop {
     static constexpr int stateCount = Bof ? 6 : 4;
 
     struct Consts {
-        D limit, iter, one, h, p;
+        D limit, iter, zero, one, h, p, minMagSeed;
         explicit Consts(const SimdPlotConstants& c)
-            : limit(V::set1(c.sizeLimit)), iter(V::set1(c.iterations)), one(V::set1(1.0)), h(V::set1(c.halfStep)),
-              p(V::set1(c.param2)) {}
+            : limit(V::set1(c.sizeLimit)), iter(V::set1(c.iterations)), zero(V::set1(0.0)), one(V::set1(1.0)),
+              h(V::set1(c.halfStep)), p(V::set1(c.param2)), minMagSeed(V::set1(c.minMagnitudeSeed)) {}
     };
 
-    static bool start(const SimdPlotConstants& c, const SimdSeed& seed, Lane<V> lane, SimdOutcome& out) {
-        if (!(seed.magnitude <= c.sizeLimit && 0.0 < c.iterations)) {
-            out = {seed.x, seed.y, seed.magnitude, c.minMagnitudeSeed, 0.0, 0.0, 0.0, 0.0, 0};
-            return false;
-        }
-        lane[X] = seed.x;
-        lane[Y] = seed.y;
-        lane[Mag] = seed.magnitude;
-        lane[N] = 0.0;
+    static M begin(const Consts& k, const SimdSeeds& in, int base, D* s) {
+        s[X] = V::loadu(in.x + base);
+        s[Y] = V::loadu(in.y + base);
+        s[Mag] = V::loadu(in.magnitude + base);
+        s[N] = k.zero;
         if constexpr (Bof) {
-            lane[MinMag] = c.minMagnitudeSeed;
-            lane[MinIt] = 0.0;
+            s[MinMag] = k.minMagSeed;
+            s[MinIt] = k.zero;
         }
-        return true;
+        return V::land(V::le(s[Mag], k.limit), V::lt(k.zero, k.iter));
     }
 
-    static void finish(const SimdPlotConstants& c, Lane<V> lane, SimdOutcome& out) {
-        out = {lane[X], lane[Y], lane[Mag], Bof ? lane[MinMag] : c.minMagnitudeSeed, lane[N], Bof ? lane[MinIt] : 0.0,
-               0.0, 0.0, 0};
+    static void emit(const Consts& k, const SimdOutcomes& out, int base, unsigned lanes, const D* s) {
+        V::maskStore(out.x + base, lanes, s[X]);
+        V::maskStore(out.y + base, lanes, s[Y]);
+        V::maskStore(out.magnitude + base, lanes, s[Mag]);
+        V::maskStore(out.count + base, lanes, s[N]);
+        V::maskStore(out.minMagnitude + base, lanes, Bof ? s[MinMag] : k.minMagSeed);
+        V::maskStore(out.minIteration + base, lanes, Bof ? s[MinIt] : k.zero);
     }
 
     static M pass(const Consts& k, D* s) {
@@ -474,91 +470,66 @@ struct VolterraLoop {
 };
 
 // ---------------------------------------------------------------------------
-// The lane scheduler shared by every loop: K groups of V::lanes points run
-// side by side; a lane whose point has ended hands its outcome back and takes
-// the next point at once.
-
-template <class V, class Loop>
-struct LaneFeed {
-    const SimdPlotConstants& constants;
-    const SimdSeed* seeds;
-    SimdOutcome* outcomes;
-    int count;
-    int next = 0;
-
-    // Puts the next point that needs a pass into lane j of `spill`; points
-    // that need none get their outcome at once. False when none is left (the
-    // lane is then parked on harmless values).
-    bool fill(double* spill, int j, int& slot) {
-        const Lane<V> lane{spill, j};
-        while (next < count) {
-            const int point = next++;
-            if (Loop::start(constants, seeds[point], lane, outcomes[point])) {
-                slot = point;
-                return true;
-            }
-        }
-        for (int s = 0; s < Loop::stateCount; ++s) lane[s] = 0.0;
-        return false;
-    }
-
-    // Hands back the points of the lanes in `done` and refills them.
-    __attribute__((noinline)) void refill(double* spill, unsigned done, int* slots, unsigned& active) {
-        while (done != 0) {
-            const int j = __builtin_ctz(done);
-            done &= done - 1;
-            Loop::finish(constants, Lane<V>{spill, j}, outcomes[slots[j]]);
-            if (!fill(spill, j, slots[j])) active &= ~(1u << j);
-        }
-    }
-};
+// The block scheduler shared by every loop: K vectors run side by side, each
+// on a block of V::lanes neighbouring points. Points that need no pass are
+// handed back at once; a lane whose point ends stores its outcome and idles
+// (computing values nobody reads) until its block is done.
 
 template <class V, class Loop, int K>
-bool runLanes(const SimdPlotConstants& c, const SimdSeed* seeds, SimdOutcome* outcomes, int count,
-              const SimdStop& stop) {
+bool runBlocks(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcomes& out, int count,
+               const SimdStop& stop) {
     using D = typename V::D;
     constexpr int W = V::lanes;
     constexpr int S = Loop::stateCount;
     const typename Loop::Consts k(c);
-    LaneFeed<V, Loop> feed{c, seeds, outcomes, count};
+    const int blocks = (count + W - 1) / W;
+    int nextBlock = 0;
 
-    alignas(64) double spill[S * W];
     D state[K][S];
-    int slots[K][W];
-    unsigned active[K];
-    bool anyActive = false;
+    unsigned live[K];
+    int base[K];
+    auto startBlock = [&](D* s, unsigned& lanes, int& at) {
+        while (nextBlock < blocks) {
+            at = nextBlock++ * W;
+            lanes = V::bits(Loop::begin(k, in, at, s));
+            const unsigned idle = ~lanes & V::allLanes;
+            if (idle != 0) Loop::emit(k, out, at, idle, s);
+            if (lanes != 0) return;
+        }
+        lanes = 0;
+    };
 #pragma GCC unroll 8
     for (int g = 0; g < K; ++g) {
-        active[g] = 0;
-        for (int j = 0; j < W; ++j) {
-            if (feed.fill(spill, j, slots[g][j])) active[g] |= 1u << j;
-        }
-        for (int s = 0; s < S; ++s) state[g][s] = V::load(spill + s * W);
-        anyActive = anyActive || active[g] != 0;
+        for (int v = 0; v < S; ++v) state[g][v] = V::set1(0.0);
+        base[g] = 0;
+        startBlock(state[g], live[g], base[g]);
     }
-    if (!anyActive) return true;
 
     unsigned ticks = 0;
     for (;;) {
-        unsigned done[K];
+        // Every vector makes its pass (a vector with no live lane computes
+        // values nobody reads); only then are ended lanes looked at, so the
+        // passes of the vectors overlap.
+        unsigned go[K];
         unsigned anyDone = 0;
 #pragma GCC unroll 8
         for (int g = 0; g < K; ++g) {
-            done[g] = ~V::bits(Loop::pass(k, state[g])) & active[g];
-            anyDone |= done[g];
+            go[g] = V::bits(Loop::pass(k, state[g]));
+            anyDone |= live[g] & ~go[g];
         }
         if (anyDone != 0) {
-            anyActive = false;
+            unsigned any = 0;
 #pragma GCC unroll 8
             for (int g = 0; g < K; ++g) {
-                if (done[g] != 0) {
-                    for (int s = 0; s < S; ++s) V::store(spill + s * W, state[g][s]);
-                    feed.refill(spill, done[g], slots[g], active[g]);
-                    for (int s = 0; s < S; ++s) state[g][s] = V::load(spill + s * W);
+                const unsigned done = live[g] & ~go[g];
+                if (done != 0) {
+                    Loop::emit(k, out, base[g], done, state[g]);
+                    live[g] &= go[g];
+                    if (live[g] == 0) startBlock(state[g], live[g], base[g]);
                 }
-                anyActive = anyActive || active[g] != 0;
+                any |= live[g];
             }
-            if (!anyActive) return true;
+            if (any == 0) return true;
         }
         if ((++ticks & 1023u) == 0 && stop.requested != nullptr && stop.requested(stop.context)) return false;
     }
@@ -574,7 +545,7 @@ using Yes = Flag<true>;
 // Groups side by side per loop: enough to hide the latency of one pass, few
 // enough that the state stays in registers.
 template <class V>
-bool runLoop(const SimdPlotConstants& c, const SimdSeed* seeds, SimdOutcome* outcomes, int count,
+bool runLoop(const SimdPlotConstants& c, const SimdSeeds& seeds, const SimdOutcomes& outcomes, int count,
              const SimdStop& stop) {
     constexpr int wide = V::registers >= 32 ? 4 : 3;
     constexpr int narrow = V::registers >= 32 ? 2 : 1;
@@ -582,22 +553,22 @@ bool runLoop(const SimdPlotConstants& c, const SimdSeed* seeds, SimdOutcome* out
     const bool check = c.periodicityCheck;
     auto julia = [&](auto mandel) {
         constexpr bool Mandel = decltype(mandel)::value;
-        if (!bof && !check) return runLanes<V, JuliaLoop<V, Mandel, false, false>, wide>(c, seeds, outcomes, count, stop);
-        if (bof && !check) return runLanes<V, JuliaLoop<V, Mandel, true, false>, narrow>(c, seeds, outcomes, count, stop);
-        if (!bof) return runLanes<V, JuliaLoop<V, Mandel, false, true>, narrow>(c, seeds, outcomes, count, stop);
-        return runLanes<V, JuliaLoop<V, Mandel, true, true>, narrow>(c, seeds, outcomes, count, stop);
+        if (!bof && !check) return runBlocks<V, JuliaLoop<V, Mandel, false, false>, wide>(c, seeds, outcomes, count, stop);
+        if (bof && !check) return runBlocks<V, JuliaLoop<V, Mandel, true, false>, narrow>(c, seeds, outcomes, count, stop);
+        if (!bof) return runBlocks<V, JuliaLoop<V, Mandel, false, true>, narrow>(c, seeds, outcomes, count, stop);
+        return runBlocks<V, JuliaLoop<V, Mandel, true, true>, narrow>(c, seeds, outcomes, count, stop);
     };
     auto magnetism = [&](auto second, auto zplane) {
         constexpr bool Second = decltype(second)::value;
         constexpr bool ZPlane = decltype(zplane)::value;
         if (bof && c.trackMaxMag) {
-            return runLanes<V, MagnetismLoop<V, Second, ZPlane, true, true>, narrow>(c, seeds, outcomes, count, stop);
+            return runBlocks<V, MagnetismLoop<V, Second, ZPlane, true, true>, narrow>(c, seeds, outcomes, count, stop);
         }
-        if (bof) return runLanes<V, MagnetismLoop<V, Second, ZPlane, true, false>, narrow>(c, seeds, outcomes, count, stop);
+        if (bof) return runBlocks<V, MagnetismLoop<V, Second, ZPlane, true, false>, narrow>(c, seeds, outcomes, count, stop);
         if (c.trackMaxMag) {
-            return runLanes<V, MagnetismLoop<V, Second, ZPlane, false, true>, narrow>(c, seeds, outcomes, count, stop);
+            return runBlocks<V, MagnetismLoop<V, Second, ZPlane, false, true>, narrow>(c, seeds, outcomes, count, stop);
         }
-        return runLanes<V, MagnetismLoop<V, Second, ZPlane, false, false>, narrow>(c, seeds, outcomes, count, stop);
+        return runBlocks<V, MagnetismLoop<V, Second, ZPlane, false, false>, narrow>(c, seeds, outcomes, count, stop);
     };
     switch (c.loop) {
         case SimdLoop::Julia: return julia(No{});
@@ -606,11 +577,11 @@ bool runLoop(const SimdPlotConstants& c, const SimdSeed* seeds, SimdOutcome* out
         case SimdLoop::MagnetismIZ: return magnetism(No{}, Yes{});
         case SimdLoop::MagnetismIIQ: return magnetism(Yes{}, No{});
         case SimdLoop::MagnetismIIZ: return magnetism(Yes{}, Yes{});
-        case SimdLoop::Newton: return runLanes<V, NewtonLoop<V>, narrow>(c, seeds, outcomes, count, stop);
-        case SimdLoop::SelfSquaredDragons: return runLanes<V, DragonLoop<V>, wide>(c, seeds, outcomes, count, stop);
+        case SimdLoop::Newton: return runBlocks<V, NewtonLoop<V>, narrow>(c, seeds, outcomes, count, stop);
+        case SimdLoop::SelfSquaredDragons: return runBlocks<V, DragonLoop<V>, wide>(c, seeds, outcomes, count, stop);
         case SimdLoop::VolterraLotka:
-            if (bof) return runLanes<V, VolterraLoop<V, true>, narrow>(c, seeds, outcomes, count, stop);
-            return runLanes<V, VolterraLoop<V, false>, wide>(c, seeds, outcomes, count, stop);
+            if (bof) return runBlocks<V, VolterraLoop<V, true>, narrow>(c, seeds, outcomes, count, stop);
+            return runBlocks<V, VolterraLoop<V, false>, wide>(c, seeds, outcomes, count, stop);
     }
     return true;
 }
