@@ -1,0 +1,240 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+
+#include "app_state.h"
+#include "help_window.h"
+#include "image_view.h"
+#include "menu_table.h"
+#include "save_popup.h"
+#include "seams.h"
+#include "virtual_screen.h"
+#include "zoom_box.h"
+
+class QAction;
+class QMenu;
+
+namespace fernwise {
+
+class Settings;
+class StatusParts;
+struct AllocationGate;
+
+// How the main loop's steps are driven: by the idle hook of the event loop,
+// or only by explicit loopPass calls (tests).
+enum class LoopDriver { Idle, Manual };
+
+enum class SplashKind { Opening = 1, Closing = 2 };
+
+using ScreenFactory = std::function<std::unique_ptr<VirtualScreen>(int width, int height, PixelFormat format)>;
+
+// What the main window is built with besides the program-wide state.
+struct MainWindowOptions {
+    Seams seams;
+    Settings* settings = nullptr;
+    LoopDriver loopDriver = LoopDriver::Idle;
+    // Allocates the VirtualScreen; a factory that returns nullptr stands
+    // for a failed allocation.
+    ScreenFactory createScreen;
+    // Lets tests make the logical palette's allocation fail.
+    AllocationGate* paletteGate = nullptr;
+};
+
+inline constexpr const char* mainWindowTitle = "Fernwise Studio";
+inline constexpr const char* specialColoringTitle = "Fernwise Studio - special coloring enabled";
+inline constexpr const char* virtualScreenMessage = "Unable to allocate virtual screen buffer.\nTry to free up some memory.";
+inline constexpr const char* memoryProblemCaption = "Memory Problem";
+inline constexpr const char* paletteErrorMessage = "Unable to initialize palette";
+inline constexpr const char* paletteErrorCaption = "Palette Error";
+
+// The main window: the picture from the VirtualScreen behind two scroll
+// bars, the menu with its keys and states, the status bar, and every
+// command. It also runs the main loop's steps: one plot row and one cycling
+// step per pass of the event loop while they are on.
+class MainWindow : public QMainWindow, private ImageViewClient, private ZoomView {
+    Q_OBJECT
+public:
+    // Window creation: measures the client area, allocates the VirtualScreen
+    // and queues the opening splash (when available) and the first plot.
+    MainWindow(AppState& state, const MainWindowOptions& options);
+    ~MainWindow() override;
+
+    AppState& state() { return state_; }
+    const AppState& state() const { return state_; }
+
+    // Start-up steps after the window exists: the display check (0, or 1
+    // after its message) and the status bar (0, or 1 when it cannot be made).
+    int checkColorDepth();
+    int createStatusBar();
+
+    // --- Commands -------------------------------------------------------
+    // Runs a command as if its message arrived now, whatever its menu
+    // state (the program posts some of them itself).
+    void command(int id);
+    void command(CommandId id) { command(commandNumber(id)); }
+    // Queues a command behind the events already waiting.
+    void postCommand(int id);
+    QAction* commandAction(int id) const;
+    QMenu* popupMenu(int index) const;
+    // Sets the menu as the menu-state table says for the event.
+    void setMenuState(MenuEvent event);
+
+    // --- Main loop --------------------------------------------------------
+    // One pass of the loop's hook: a plot step while plotting and a cycling
+    // step while cycling, unless a modal window is open.
+    void loopPass();
+    // One row of the plot (the plot start first when the driver is
+    // rearmed). Returns 1 when the level-set pass was cancelled, else 0.
+    int plotStep();
+    // One step of colour cycling.
+    void cycleStep();
+
+    // --- Palette ----------------------------------------------------------
+    // Makes the current palette visible: on a palette-based display the
+    // picture takes the new colours at once; otherwise the plot is rearmed.
+    void installPalette();
+
+    // --- What tests and the other windows look at --------------------------
+    VirtualScreen* virtualScreen() { return screen_.get(); }
+    ImageView* imageView() const { return view_; }
+    StatusParts* statusParts() const { return statusParts_; }
+    QString statusText(int part) const;
+    int statusPartCount() const;
+    int scrollX() const;
+    int scrollY() const;
+    int scrollMaxX() const { return scrollMaxX_; }
+    int scrollMaxY() const { return scrollMaxY_; }
+    int clientWidth() const { return clientWidth_; }
+    int clientHeight() const { return clientHeight_; }
+    const ZoomBox& zoomBox() const { return zoomBox_; }
+    HelpWindow* helpWindow() const { return helpWindow_; }
+    SavePopup* savePopup() const { return savePopup_; }
+    bool savePopupOpen() const { return savePopupOpen_; }
+    bool creationFailed() const { return creationFailed_; }
+    bool destroyed() const { return destroyed_; }
+
+    // --- Where the other windows of the program come in ----------------------
+    // The splash of start-up and of the end (the splash window's own work).
+    // Opening ends by loading the default palette for the first plot.
+    void showSplash(SplashKind kind);
+    // Plot start step 2: the plot history and history.txt.
+    void recordPlotHistory();
+    // Plot start step 5: the level-set pass of 24-bit colouring; returns 1
+    // when the user cancelled it.
+    int prepareLevelSetTables();
+    // Frees the level-set tables at the end of the run.
+    void releaseLevelSetTables();
+    // Dialog 600; returns 2 when cancelled.
+    int runParametersDialog();
+    // Dialog 900.
+    void runCycleSpeedDialog();
+    // The About box (aboutOpen is set before it is created).
+    void showAboutBox();
+    // The plasma window of the Backspace key; nullptr when there is none.
+    QWidget* createPlasmaWindow();
+    // The palette file dialog: the chosen path, or empty when cancelled.
+    QString chooseMapFile();
+    // The image save dialogs: the chosen path, or empty when cancelled.
+    QString chooseGifFile();
+    QString chooseTargaFile();
+    // Called with a chosen palette file before it is read.
+    void rememberMapFolder(const QString& path);
+
+    // The message boxes of the window, all through the message seam.
+    void showMessage(const QString& text, const QString& caption, MessageIcon icon = MessageIcon::Warning);
+
+signals:
+    // A menu item or its accelerator asked for a command.
+    void commandRequested(int id);
+    // The destroy sequence is over; the loop should end with this code.
+    void quitRequested(int exitCode);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+
+private:
+    // ImageViewClient.
+    const VirtualScreen* paintedScreen() const override { return screen_.get(); }
+    void viewResized(int clientWidth, int clientHeight) override;
+    void viewScrolled() override {}
+    void viewMousePress(Qt::MouseButton button, int x, int y) override;
+    void viewMouseRelease(Qt::MouseButton button, int x, int y) override;
+    void viewMouseMove(int x, int y) override;
+    bool viewKey(int key, const QString& text) override;
+
+    // ZoomView.
+    QPoint scrollOffset() const override;
+    void setStatusParts(const std::vector<int>& rightEdges) override;
+    void setStatusText(int part, const QString& text) override;
+    void showOutline(const QRect& frame) override;
+    void eraseOutline(const QRect& area) override;
+    void postCancel() override;
+    void postPlot() override;
+
+    void buildMenu();
+    void measureInitialClientArea();
+    PixelFormat screenFormat() const;
+    std::unique_ptr<VirtualScreen> allocateScreen(int width, int height);
+    void wakeLoop();
+
+    // The plot's own steps around the driver's.
+    void startPlot();
+    void showRow(int row);
+    void completePlot();
+
+    // Commands with more than a line or two.
+    void commandPlot();
+    void commandPause();
+    void commandCycle();
+    void commandImageSize();
+    void commandParameters();
+    void commandPalette();
+    void commandDefaultPalette();
+    void commandStatusBar();
+    void commandHelp();
+    void commandAbout();
+    void commandSaveImage();
+    void saveImage();
+    void toggleCheck(int id, bool& flag);
+
+    // Keys that reach the window.
+    void toggleSpecialColoring();
+    void openPlasma();
+
+    void destroySequence();
+
+    AppState& state_;
+    MainWindowOptions options_;
+    ImageView* view_ = nullptr;
+    StatusParts* statusParts_ = nullptr;
+    std::unique_ptr<VirtualScreen> screen_;
+    std::map<int, QAction*> actions_;
+    std::vector<QMenu*> popups_;
+    QTimer idleTimer_;
+    ZoomBox zoomBox_;
+    QPointer<HelpWindow> helpWindow_;
+    QPointer<SavePopup> savePopup_;
+    QString pendingSavePath_;
+    bool pendingSaveTarga_ = false;
+    QString gifPath_;
+    QString targaPath_;
+    QString mapPath_;
+    int clientWidth_ = 0;
+    int clientHeight_ = 0;
+    int scrollMaxX_ = 0;
+    int scrollMaxY_ = 0;
+    bool savePopupOpen_ = false;
+    bool aboutOpen_ = false;
+    bool creationFailed_ = false;
+    bool destroyed_ = false;
+};
+
+}  // namespace fernwise

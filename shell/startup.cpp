@@ -1,0 +1,105 @@
+#include "startup.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "settings.h"
+
+namespace fernwise {
+namespace {
+
+void reportStartupFailure(const StartupOptions& options, StartupCode code) {
+    if (options.seams.messages == nullptr) return;
+    options.seams.messages->show(nullptr, startupMessages[static_cast<std::size_t>(code)], startupErrorCaption,
+                                 MessageIcon::Warning);
+}
+
+}  // namespace
+
+int displayBitsFrom(const QString& environmentValue, int screenDepth) {
+    bool ok = false;
+    const int bits = environmentValue.trimmed().toInt(&ok);
+    if (ok && bits >= 1 && bits <= 32) return bits;
+    return screenDepth;
+}
+
+DisplayInfo primaryDisplay() {
+    DisplayInfo display;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int depth = screen != nullptr ? screen->depth() : 32;
+    display.bitsPerPixel = displayBitsFrom(qEnvironmentVariable("FERNWISE_DISPLAY_BITS"), depth);
+    display.size = screen != nullptr ? screen->size() : QSize(1024, 768);
+    return display;
+}
+
+StartupCode registerWindowClasses(AppState& state) {
+    state.splashAvailable = true;
+    return StartupCode::Ok;
+}
+
+StartupCode createMainWindow(AppState& state, const StartupOptions& options, std::unique_ptr<MainWindow>& window) {
+    state.displayBits = options.display.bitsPerPixel;
+    state.screenWidth = options.display.size.width();
+    state.screenHeight = options.display.size.height();
+
+    std::optional<int> stored;
+    if (options.settings != nullptr) stored = options.settings->readResIndex();
+    chooseImageSize(state, stored);
+    // A rearmed driver of the chosen size: the first Plot starts a new image.
+    state.plot.setImageSize(state.imageWidth, state.imageHeight);
+    state.plasmaWidth = (state.screenWidth >> 1) + 20;
+    state.plasmaHeight = (state.screenHeight >> 1) + 20;
+
+    MainWindowOptions windowOptions;
+    windowOptions.seams = options.seams;
+    windowOptions.settings = options.settings;
+    windowOptions.loopDriver = options.loopDriver;
+    windowOptions.createScreen = options.createScreen;
+    windowOptions.paletteGate = options.paletteGate;
+    window = std::make_unique<MainWindow>(state, windowOptions);
+
+    if (window->checkColorDepth() != 0) {
+        reportStartupFailure(options, StartupCode::GraphicsFailed);
+        return StartupCode::GraphicsFailed;
+    }
+    window->createStatusBar();
+    state.notesText = initialNotesText;
+    if (options.showWindow) {
+        window->show();
+        window->update();
+    }
+    return StartupCode::Ok;
+}
+
+int runFernwise(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName("Ko");
+    QApplication::setApplicationName("Fernwise");
+
+    AppState state;
+    StartupOptions options;
+    options.display = primaryDisplay();
+    options.seams = qtSeams();
+    Settings settings;
+    options.settings = &settings;
+
+    StartupCode code = registerWindowClasses(state);
+    if (code != StartupCode::Ok) {
+        reportStartupFailure(options, code);
+        return 0;
+    }
+    std::unique_ptr<MainWindow> window;
+    code = createMainWindow(state, options, window);
+    if (code != StartupCode::Ok) return 0;
+
+    QObject::connect(window.get(), &MainWindow::quitRequested, &app,
+                     [](int exitCode) { QCoreApplication::exit(exitCode); }, Qt::QueuedConnection);
+    // The window ends the run itself through its destroy sequence.
+    QApplication::setQuitOnLastWindowClosed(false);
+    const int exitCode = QApplication::exec();
+    window.reset();
+    return exitCode;
+}
+
+}  // namespace fernwise

@@ -1,0 +1,147 @@
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QSettings>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "app_state.h"
+#include "main_window.h"
+#include "seams.h"
+#include "settings.h"
+#include "startup.h"
+
+namespace fernwise::windowtest {
+
+// The temporary folder of the whole run; the settings live in its "config".
+QString testRoot();
+
+struct ShownMessage {
+    QString text;
+    QString caption;
+    MessageIcon icon;
+};
+
+class CapturedMessages final : public MessageSeam {
+public:
+    MessageAnswer show(QWidget*, const QString& text, const QString& caption, MessageIcon icon,
+                       MessageButtons) override {
+        shown.push_back({text, caption, icon});
+        return MessageAnswer::Ok;
+    }
+    std::vector<ShownMessage> shown;
+};
+
+class ScriptedFileDialogs final : public FileDialogSeam {
+public:
+    QString choose(QWidget*, const FileDialogRequest& request) override {
+        requests.push_back(request);
+        if (answers.empty()) return {};
+        QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    std::deque<QString> answers;
+    std::vector<FileDialogRequest> requests;
+};
+
+class CountingBeeps final : public BeepSeam {
+public:
+    void beep() override { ++count; }
+    int count = 0;
+};
+
+// Refuses every allocation it is asked about.
+struct RefusingGate final : AllocationGate {
+    bool allow(std::size_t) override { return false; }
+};
+
+inline void forgetStoredImageSize() {
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, "Ko", "Fernwise").remove("ResIndex");
+}
+
+// Ends the modal dialog that the next command opens, once it runs, without
+// an OK (some dialogs ignore Escape, so this does not go through reject).
+inline void endNextModal() {
+    QTimer::singleShot(0, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->done(QDialog::Rejected);
+    });
+}
+
+// A started program: the main window made as start-up makes it, with the
+// loop's steps run by hand.
+class WindowTest : public ::testing::Test {
+protected:
+    struct Start {
+        int sizeIndex = 0;  // -1: nothing stored
+        int displayBits = 32;
+        QSize screen{1024, 768};
+        bool splashAvailable = true;
+        ScreenFactory createScreen{};
+        AllocationGate* paletteGate = nullptr;
+    };
+
+    // Runs start-up and the first queued messages (splash, Plot).
+    StartupCode start(const Start& how) {
+        if (how.sizeIndex < 0) {
+            forgetStoredImageSize();
+        } else {
+            settings.writeResIndex(how.sizeIndex);
+        }
+        StartupOptions options;
+        options.display.bitsPerPixel = how.displayBits;
+        options.display.size = how.screen;
+        options.seams = Seams{&messages, &files, &beeps};
+        options.settings = &settings;
+        options.loopDriver = LoopDriver::Manual;
+        options.createScreen = how.createScreen;
+        options.paletteGate = how.paletteGate;
+        registerWindowClasses(state);
+        state.splashAvailable = how.splashAvailable;
+        // The splashes show their pictures without holding the tests.
+        state.openingSplashMs = 0;
+        state.closingSplashMs = 0;
+        state.openingSplashMs = 0;
+        state.closingSplashMs = 0;
+        const StartupCode code = createMainWindow(state, options, window);
+        if (window) {
+            QObject::connect(window.get(), &MainWindow::commandRequested, [this](int id) { requested.push_back(id); });
+            QObject::connect(window.get(), &MainWindow::quitRequested, [this](int exitCode) { quitCodes.push_back(exitCode); });
+        }
+        QCoreApplication::processEvents();
+        return code;
+    }
+    StartupCode start() { return start(Start{}); }
+
+    // Runs loop passes until the plot is no longer running.
+    void finishPlot() {
+        for (int guard = 0; state.plotting && guard < 100000; ++guard) window->loopPass();
+    }
+    void passes(int count) {
+        for (int i = 0; i < count; ++i) window->loopPass();
+    }
+
+    void TearDown() override {
+        if (window && !window->destroyed()) window->hide();
+        window.reset();
+        QCoreApplication::processEvents();
+    }
+
+    CapturedMessages messages;
+    ScriptedFileDialogs files;
+    CountingBeeps beeps;
+    Settings settings;
+    AppState state;
+    std::unique_ptr<MainWindow> window;
+    std::vector<int> requested;
+    std::vector<int> quitCodes;
+};
+
+}  // namespace fernwise::windowtest
