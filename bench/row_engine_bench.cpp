@@ -166,7 +166,7 @@ void registerAll() {
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) seconds_[run.benchmark_name()] = run.GetAdjustedRealTime() / 1e3;
+        for (const Run& run : runs) seconds_[run.run_name.function_name] = run.GetAdjustedRealTime() / 1e3;
         ConsoleReporter::ReportRuns(runs);
     }
 

@@ -1,5 +1,6 @@
 #include "row_engine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 

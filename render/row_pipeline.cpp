@@ -57,7 +57,8 @@ void drawRow(const RowResult& row, VirtualScreen& screen, const PaletteState& pa
     }
 }
 
-RowPipeline::RowPipeline(const PlotDriver& driver, const PlotFlags& flags, int threads, SimdLevel level)
+RowPipeline::RowPipeline(const PlotDriver& driver, const PlotFlags& flags, int threads, SimdLevel level,
+                         CallingThread caller)
     : engine_(rowPlotFrom(driver, flags), level),
       flags_(flags),
       firstRow_(driver.nextRow()),
@@ -68,9 +69,11 @@ RowPipeline::RowPipeline(const PlotDriver& driver, const PlotFlags& flags, int t
       nextToDeliver_(firstRow_) {
     slots_.resize(static_cast<std::size_t>(std::max(0, height_ - firstRow_)));
     if (threads <= 0) threads = defaultThreadCount();
-    threads = std::max(1, std::min(threads, height_ - firstRow_));
-    workers_.reserve(static_cast<std::size_t>(threads));
-    for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+    int workers = std::min(threads, height_ - firstRow_);
+    if (caller == CallingThread::Computes) --workers;
+    if (caller == CallingThread::Draws) workers = std::max(1, workers);
+    workers_.reserve(static_cast<std::size_t>(std::max(0, workers)));
+    for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { work(); });
 }
 
 RowPipeline::~RowPipeline() {
@@ -110,28 +113,34 @@ void RowPipeline::settleComputedRows() {
 
 void RowPipeline::work() {
     RowScratch scratch;
-    for (;;) {
-        int row = 0;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (cancelled_.load() || nextToCompute_ >= height_) return;
-            row = nextToCompute_++;
-        }
-        RowResult result;
-        const bool complete = engine_.computeRow(
-            row,
-            [this, row] {
-                std::lock_guard<std::mutex> lock(mutex_);
-                return carriedGuess(row);
-            },
-            result, scratch, &cancelled_);
-        if (!complete) return;
-        std::lock_guard<std::mutex> lock(mutex_);
-        Slot& s = slot(row);
-        s.result = std::move(result);
-        s.state = SlotState::Computed;
-        settleComputedRows();
+    while (computeOne(scratch)) {
     }
+}
+
+bool RowPipeline::computeRowHere(RowScratch& scratch) { return computeOne(scratch); }
+
+bool RowPipeline::computeOne(RowScratch& scratch) {
+    int row = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (cancelled_.load() || nextToCompute_ >= height_) return false;
+        row = nextToCompute_++;
+    }
+    RowResult result;
+    const bool complete = engine_.computeRow(
+        row,
+        [this, row] {
+            std::lock_guard<std::mutex> lock(mutex_);
+            return carriedGuess(row);
+        },
+        result, scratch, &cancelled_);
+    if (!complete) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    Slot& s = slot(row);
+    s.result = std::move(result);
+    s.state = SlotState::Computed;
+    settleComputedRows();
+    return true;
 }
 
 bool RowPipeline::takeRow(RowResult& row, std::chrono::milliseconds wait) {
@@ -175,11 +184,21 @@ void renderImageParallel(const RenderRequest& request, VirtualScreen& screen, co
     if (driver.beginTrueColor(request.flags.trueColorMode)) driver.levelSets = levelSets;
     screen.clear();
     driver.startKernels();
-    RowPipeline pipeline(driver, request.flags, threads, level);
+    // This thread computes rows too, and draws whatever is finished between them.
+    RowPipeline pipeline(driver, request.flags, threads, level, CallingThread::Computes);
+    RowScratch scratch;
+    bool computing = true;
     do {
         std::uint8_t* rowOut =
             indicesOut == nullptr ? nullptr : indicesOut + static_cast<std::size_t>(driver.nextRow()) * request.width;
-        pipeline.drawNextRow(driver, screen, palette, RowPipeline::untilFinished, rowOut);
+        while (pipeline.drawNextRow(driver, screen, palette, std::chrono::milliseconds::zero(), rowOut) ==
+               RowDelivery::NotReady) {
+            if (computing) computing = pipeline.computeRowHere(scratch);
+            if (!computing) {
+                pipeline.drawNextRow(driver, screen, palette, RowPipeline::untilFinished, rowOut);
+                break;
+            }
+        }
     } while (!driver.finishRow());
 }
 

@@ -16,6 +16,12 @@
 
 namespace fernwise {
 
+// Whether the thread that draws the rows also computes them.
+enum class CallingThread {
+    Draws,     // the desktop: it only takes finished rows and never blocks long
+    Computes,  // the batch renderer: it computes rows too whenever none is ready
+};
+
 // What RowPipeline::drawNextRow did.
 enum class RowDelivery {
     Drawn,      // the next row is in the screen and the driver's state follows it
@@ -42,10 +48,11 @@ enum class RowDelivery {
 class RowPipeline {
 public:
     // Starts computing rows driver.nextRow() .. imageHeight - 1 of the
-    // driver's plot (plot start done) with `flags`. `threads` <= 0 means one
-    // per core.
+    // driver's plot (plot start done) with `flags` on `threads` threads
+    // (<= 0: one per core); with CallingThread::Computes the calling thread
+    // is one of them and gets one worker less.
     RowPipeline(const PlotDriver& driver, const PlotFlags& flags, int threads = 0,
-                SimdLevel level = bestSimdLevel());
+                SimdLevel level = bestSimdLevel(), CallingThread caller = CallingThread::Draws);
     // Stops the workers (each leaves within a few microseconds) and joins them.
     ~RowPipeline();
 
@@ -66,6 +73,11 @@ public:
     // Takes the next finished row without drawing it.
     bool takeRow(RowResult& row, std::chrono::milliseconds wait = std::chrono::milliseconds::zero());
 
+    // Computes the next row nobody has started on the calling thread, with
+    // that thread's buffers; false when every row is started (or the
+    // pipeline is cancelled).
+    bool computeRowHere(RowScratch& scratch);
+
     // The row the next take delivers; imageHeight when all are delivered.
     int nextRow() const { return nextToDeliver_; }
     int threadCount() const { return static_cast<int>(workers_.size()); }
@@ -82,6 +94,7 @@ private:
     };
 
     void work();
+    bool computeOne(RowScratch& scratch);
     bool carriedGuess(int row);     // under mutex_
     void settleComputedRows();      // under mutex_
     Slot& slot(int row) { return slots_[static_cast<std::size_t>(row - firstRow_)]; }
