@@ -11,6 +11,7 @@
 #include "level_sets.h"
 #include "map_file.h"
 #include "render_options.h"
+#include "row_pipeline.h"
 #include "targa_writer.h"
 
 namespace fernwise {
@@ -152,7 +153,7 @@ int runFernrender(const std::vector<std::string>& args, std::ostream& out, std::
     // program's plot start does in a fresh run.
     LevelSetState levelSets;
     const LevelSetTables* tables = buildLevelSetTables(request, levelSets);
-    renderImage(request, *screen, palette, indices.data(), tables);
+    renderImageParallel(request, *screen, palette, indices.data(), tables, options.threads);
     return writeOutput(options, ext, *screen, palette, indices, err);
 }
 

@@ -90,6 +90,8 @@ Options (every value option takes one argument):
                         24 and 32 deep colour; default 32
   --true-color          24-bit colouring (needs 24 or more display bits)
   --aspect F            aspect factor scaling the window's extents, default 1
+  --threads N           threads computing rows, 1..1024, default one per core;
+                        the image is the same for every N
   --map FILE            a Fractint .map palette instead of the default one
   --help                this text
 
@@ -179,6 +181,13 @@ ParseResult parseRenderOptions(const std::vector<std::string>& args) {
              return true;
          }},
         {"--aspect", [&](const std::string& v) { return parseDouble(v, o.aspect) && o.aspect > 0.0; }},
+        {"--threads",
+         [&](const std::string& v) {
+             long long threads = 0;
+             if (!parseLong(v, threads) || threads < 1 || threads > 1024) return false;
+             o.threads = static_cast<int>(threads);
+             return true;
+         }},
         {"--map",
          [&](const std::string& v) {
              o.mapFile = v;

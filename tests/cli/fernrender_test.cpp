@@ -77,6 +77,8 @@ TEST(RenderOptions, BadOptionsAreUsageErrors) {
         {"--iterations", "99999999999999999999999", "o.ppm"},
         {"--aspect", "0", "o.ppm"},
         {"--periodicity", "maybe", "o.ppm"},
+        {"--threads", "0", "o.ppm"},
+        {"--threads", "two", "o.ppm"},
         {"--bogus", "o.ppm"},
         {"a.ppm", "b.ppm"},
         {"o.ppm", "--xmax"},
@@ -144,6 +146,29 @@ TEST_F(Fernrender, ExtremeButValidRequestsGiveEveryPixelAColour) {
         args.push_back(path("e.ppm"));
         EXPECT_EQ(run(args).status, 0) << args[1];
     }
+}
+
+TEST_F(Fernrender, EveryThreadCountWritesTheSameFiles) {
+    // A window whose edges are inside the set, so that the carried
+    // periodicity state crosses row ends, and a 24-bit image.
+    const std::vector<std::vector<std::string>> cases = {
+        {"--xmin", "-1", "--xmax", "0", "--ymin", "-0.3", "--ymax", "0.3", "--iterations", "800", "--size", "47x31"},
+        {"--type", "Julia", "--true-color", "--inside", "zmag", "--size", "33x25"},
+    };
+    for (const auto& options : cases) {
+        std::string expected;
+        for (const char* threads : {"1", "2", "3", "7"}) {
+            for (const char* file : {"t.pgm", "t.ppm"}) {
+                auto args = options;
+                args.insert(args.end(), {"--threads", threads, path(file)});
+                ASSERT_EQ(run(args).status, 0);
+            }
+            const std::string got = readFile(path("t.pgm")) + readFile(path("t.ppm"));
+            if (expected.empty()) expected = got;
+            EXPECT_EQ(got, expected) << options[1] << " threads " << threads;
+        }
+    }
+    EXPECT_NE(run({"--help"}).out.find("--threads N"), std::string::npos);
 }
 
 }  // namespace
