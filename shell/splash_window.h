@@ -13,8 +13,6 @@ class VirtualScreen;
 enum class SplashKind;
 
 inline constexpr int splashSize = 240;
-inline constexpr int openingSplashMs = 3000;
-inline constexpr int closingSplashMs = 2000;
 
 // KoSplashWindow: a black 240 x 240 popup in the middle of the display
 // showing one of the splash bitmaps.
