@@ -10,6 +10,7 @@
 #include "level_sets.h"
 #include "palette.h"
 #include "plot_driver.h"
+#include "plot_history.h"
 
 namespace fernwise {
 
@@ -77,6 +78,9 @@ struct AppState {
 
     // The notes the user keeps during the run.
     std::string notesText;
+
+    // The last twenty recorded plots, newest last written.
+    PlotHistory history;
 
     // Colour cycling's pause after each step and the speed dialog's thumb.
     std::uint32_t cycleDelay = 100;

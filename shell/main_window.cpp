@@ -18,6 +18,7 @@
 #include "about_box.h"
 #include "color_cycling.h"
 #include "cycle_speed_dialog.h"
+#include "file_dialogs.h"
 #include "gif_writer.h"
 #include "help_window.h"
 #include "image_size_dialog.h"
@@ -25,7 +26,9 @@
 #include "level_sets.h"
 #include "map_file.h"
 #include "palette.h"
+#include "params_dialog.h"
 #include "plasma_window.h"
+#include "plot_history.h"
 #include "save_popup.h"
 #include "settings.h"
 #include "splash_window.h"
@@ -41,6 +44,15 @@ namespace {
 
 constexpr int statusPartsAtRest = 3;
 
+// Where no message seam is given (some tests), the dialogs' messages go
+// nowhere, as showMessage's do.
+class NoMessages final : public MessageSeam {
+public:
+    MessageAnswer show(QWidget*, const QString&, const QString&, MessageIcon, MessageButtons) override {
+        return MessageAnswer::Ok;
+    }
+};
+
 // The status tips of the menu come as events to the window; while a menu is
 // open the bar shows one line of help instead of its parts.
 QString actionText(const MenuItem& item) { return QString::fromLatin1(item.text); }
@@ -51,6 +63,12 @@ MainWindow::MainWindow(AppState& state, const MainWindowOptions& options)
     : state_(state), options_(options), zoomBox_(state, *this) {
     initFernwiseResources();
     if (!options_.createScreen) options_.createScreen = &VirtualScreen::create;
+    // The file dialogs start in the working folder, the palette dialog in
+    // the folder remembered from an earlier run.
+    if (options_.seams.files != nullptr) {
+        fileDialogs_ = std::make_unique<FileDialogs>(*options_.seams.files, options_.settings, state_.saveDialogBusy);
+        fileDialogs_->initFileDialogs(QDir::currentPath());
+    }
 
     setWindowTitle(mainWindowTitle);
     setWindowIcon(QIcon(":/icons/fernwise.png"));
@@ -249,6 +267,7 @@ void MainWindow::commandPlot() {
 }
 
 void MainWindow::commandPause() {
+    flushRows();
     state_.plotting = false;
     setMenuState(MenuEvent::Paused);
 }
@@ -332,6 +351,12 @@ void MainWindow::wakeLoop() {
     if (options_.loopDriver == LoopDriver::Idle && !idleTimer_.isActive()) idleTimer_.start();
 }
 
+void MainWindow::setLoopInterval(int milliseconds) {
+    // Setting the interval restarts the timer even when it does not change,
+    // which would cost every pass of the loop.
+    if (idleTimer_.interval() != milliseconds) idleTimer_.setInterval(milliseconds);
+}
+
 void MainWindow::loopPass() {
     if (state_.modalDepth > 0 || QApplication::activeModalWidget() != nullptr) return;
     if (state_.plotting) plotStep();
@@ -346,9 +371,9 @@ void MainWindow::loopPass() {
             cycleStep();
             state_.cyclePacing.stepped(now, state_.cycleDelay);
         }
-        idleTimer_.setInterval(state_.plotting ? 0 : static_cast<int>(state_.cyclePacing.wait(now)));
+        setLoopInterval(state_.plotting ? 0 : static_cast<int>(state_.cyclePacing.wait(now)));
     } else {
-        idleTimer_.setInterval(0);
+        setLoopInterval(0);
     }
     // With nothing to step the hook rests until a command wakes it again.
     if (!state_.plotting && !state_.cycling) idleTimer_.stop();
@@ -389,10 +414,22 @@ void MainWindow::startPlot() {
 void MainWindow::showRow(int row) {
     // Window row r shows VirtualScreen row r + scrollY: in an unscrolled
     // view that is the new row; otherwise it appears with the next repaint.
-    view_->viewport()->update(QRect(0, row, state_.screenWidth, 1));
+    // Rows that follow each other faster than the display refreshes are
+    // shown together, once per refresh, so that painting does not slow the
+    // plot down.
+    pendingRows_ |= QRect(0, row, state_.screenWidth, 1);
+    if (rowPaintClock_.isValid() && rowPaintClock_.elapsed() < rowPaintIntervalMs) return;
+    flushRows();
+}
+
+void MainWindow::flushRows() {
+    if (!pendingRows_.isEmpty()) view_->viewport()->update(pendingRows_);
+    pendingRows_ = QRect();
+    rowPaintClock_.start();
 }
 
 void MainWindow::completePlot() {
+    flushRows();
     if (state_.soundOn && options_.seams.beeps != nullptr) options_.seams.beeps->beep();
     state_.plotting = false;
     state_.zoomReady = true;
@@ -647,7 +684,12 @@ void MainWindow::showSplash(SplashKind kind) {
     fernwise::showSplash(kind, host, kind == SplashKind::Opening ? state_.openingSplashMs : state_.closingSplashMs);
 }
 
-void MainWindow::recordPlotHistory() {}
+void MainWindow::recordPlotHistory() {
+    const FractalParams& params = state_.plot.kernel.params;
+    if (historyNeedsRecord(state_.history, state_.currentType, params)) {
+        recordHistory(state_.history, state_.currentType, params, currentLocalTime());
+    }
+}
 
 int MainWindow::prepareLevelSetTables() {
     // The pass holds the program: no plot or cycling step runs meanwhile.
@@ -658,7 +700,14 @@ int MainWindow::prepareLevelSetTables() {
 
 void MainWindow::releaseLevelSetTables() { state_.levelSets.release(); }
 
-int MainWindow::runParametersDialog() { return 2; }
+int MainWindow::runParametersDialog() {
+    static NoMessages noMessages;
+    ModalScope modal(state_);
+    MessageSeam& messages = options_.seams.messages != nullptr ? *options_.seams.messages : noMessages;
+    ParamsDialog dialog(this, state_.catalog, state_.currentType, messages,
+                        ParamsDialogCompanions{&state_.notesText, fileDialogs_.get(), &state_.history});
+    return dialog.exec();
+}
 
 void MainWindow::runCycleSpeedDialog() {
     ModalScope modal(state_);
@@ -676,55 +725,18 @@ QWidget* MainWindow::createPlasmaWindow() {
     return new PlasmaWindow(this, state_, screen_.get(), options_.seams.beeps, nullptr, options_.paletteGate);
 }
 
-QString MainWindow::chooseMapFile() {
-    if (options_.seams.files == nullptr) return {};
-    FileDialogRequest request;
-    request.mode = FileDialogRequest::Mode::Open;
-    request.title = "Select a Fractint .MAP File";
-    request.filters = QStringList{"Fractint .map files (*.map)"};
-    request.defaultSuffix = "map";
-    request.directory = mapPath_.isEmpty() ? QString() : QFileInfo(mapPath_).absolutePath();
-    state_.saveDialogBusy = true;
-    QString path;
-    {
-        ModalScope modal(state_);
-        path = options_.seams.files->choose(this, request);
-    }
-    state_.saveDialogBusy = false;
-    if (!path.isEmpty()) mapPath_ = path;
-    return path;
-}
-
-QString MainWindow::chooseGifFile() {
-    if (options_.seams.files == nullptr) return {};
-    FileDialogRequest request;
-    request.mode = FileDialogRequest::Mode::Save;
-    request.title = "Select a file for saving your image:";
-    request.filters = QStringList{"GIF files (*.gif)"};
-    request.defaultSuffix = "gif";
-    request.directory = gifPath_.isEmpty() ? QDir::currentPath() : QFileInfo(gifPath_).absolutePath();
-    request.fileName = gifPath_.isEmpty() ? QString() : QFileInfo(gifPath_).fileName();
+QString MainWindow::chooseFile(FileDialogKind kind) {
+    if (!fileDialogs_) return {};
     ModalScope modal(state_);
-    const QString path = options_.seams.files->choose(this, request);
-    if (!path.isEmpty()) gifPath_ = path;
-    return path;
+    return fileDialogs_->choose(kind, this) ? fileDialogs_->path(kind) : QString();
 }
 
-QString MainWindow::chooseTargaFile() {
-    if (options_.seams.files == nullptr) return {};
-    FileDialogRequest request;
-    request.mode = FileDialogRequest::Mode::Save;
-    request.title = "Select a file for saving your image:";
-    request.filters = QStringList{"Targa files (*.tga)"};
-    request.defaultSuffix = "tga";
-    request.directory = targaPath_.isEmpty() ? QDir::currentPath() : QFileInfo(targaPath_).absolutePath();
-    request.fileName = targaPath_.isEmpty() ? QString() : QFileInfo(targaPath_).fileName();
-    ModalScope modal(state_);
-    const QString path = options_.seams.files->choose(this, request);
-    if (!path.isEmpty()) targaPath_ = path;
-    return path;
-}
+QString MainWindow::chooseMapFile() { return chooseFile(FileDialogKind::MapOpen); }
+QString MainWindow::chooseGifFile() { return chooseFile(FileDialogKind::GifSave); }
+QString MainWindow::chooseTargaFile() { return chooseFile(FileDialogKind::TargaSave); }
 
-void MainWindow::rememberMapFolder(const QString&) {}
+void MainWindow::rememberMapFolder(const QString& path) {
+    if (fileDialogs_) fileDialogs_->rememberMapFolder(path);
+}
 
 }  // namespace fernwise

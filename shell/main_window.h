@@ -5,11 +5,13 @@
 #include <memory>
 #include <vector>
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
 
 #include "app_state.h"
+#include "file_dialogs.h"
 #include "help_window.h"
 #include "image_view.h"
 #include "menu_table.h"
@@ -146,6 +148,8 @@ public:
     QString chooseTargaFile();
     // Called with a chosen palette file before it is read.
     void rememberMapFolder(const QString& path);
+    // Runs one of the file dialogs: the chosen path, or empty when cancelled.
+    QString chooseFile(FileDialogKind kind);
 
     // The message boxes of the window, all through the message seam.
     void showMessage(const QString& text, const QString& caption, MessageIcon icon = MessageIcon::Warning);
@@ -184,10 +188,12 @@ private:
     PixelFormat screenFormat() const;
     std::unique_ptr<VirtualScreen> allocateScreen(int width, int height);
     void wakeLoop();
+    void setLoopInterval(int milliseconds);
 
     // The plot's own steps around the driver's.
     void startPlot();
     void showRow(int row);
+    void flushRows();
     void completePlot();
 
     // Commands with more than a line or two.
@@ -219,14 +225,18 @@ private:
     std::map<int, QAction*> actions_;
     std::vector<QMenu*> popups_;
     QTimer idleTimer_;
+    // Rows computed since the window last showed new rows.
+    QRect pendingRows_;
+    QElapsedTimer rowPaintClock_;
+    static constexpr int rowPaintIntervalMs = 15;
     ZoomBox zoomBox_;
     QPointer<HelpWindow> helpWindow_;
     QPointer<SavePopup> savePopup_;
     QString pendingSavePath_;
     bool pendingSaveTarga_ = false;
-    QString gifPath_;
-    QString targaPath_;
-    QString mapPath_;
+    // The five file dialogs with their remembered paths; none without a
+    // file dialog seam.
+    std::unique_ptr<FileDialogs> fileDialogs_;
     int clientWidth_ = 0;
     int clientHeight_ = 0;
     int scrollMaxX_ = 0;
