@@ -161,11 +161,22 @@ bool RowPipeline::takeRow(RowResult& row, std::chrono::milliseconds wait) {
     return true;
 }
 
-RowDelivery RowPipeline::drawNextRow(PlotDriver& driver, VirtualScreen& screen, const PaletteState& palette,
-                                     std::chrono::milliseconds wait, std::uint8_t* indicesOut) {
-    if (driver.nextRow() != nextToDeliver_ || driver.imageHeight() != height_ || nextToDeliver_ >= height_) {
-        return RowDelivery::OutOfStep;
-    }
+bool RowPipeline::serves(const PlotDriver& driver, const PlotFlags& flags) const {
+    const RowPlot& plot = engine_.plot();
+    return nextToDeliver_ < height_ && driver.nextRow() == nextToDeliver_ && driver.imageHeight() == height_ &&
+           driver.imageWidth() == plot.width && driver.kernel.type == plot.kernel.type &&
+           driver.kernel.params == plot.kernel.params && driver.plotSpanX == plot.plotSpanX &&
+           driver.plotSpanY == plot.plotSpanY && driver.iterationScale == plot.iterationScale &&
+           driver.levelSetTablesValid == plot.levelSetTablesValid && driver.levelSets == plot.levelSets &&
+           driver.kernel.periodicity.tolerance == plot.kernel.periodicity.tolerance &&
+           flags.periodicityChecking == flags_.periodicityChecking && flags.specialColoring == flags_.specialColoring &&
+           flags.trueColorMode == flags_.trueColorMode && flags.paletteDevice == flags_.paletteDevice;
+}
+
+RowDelivery RowPipeline::drawNextRow(PlotDriver& driver, const PlotFlags& flags, VirtualScreen& screen,
+                                     const PaletteState& palette, std::chrono::milliseconds wait,
+                                     std::uint8_t* indicesOut) {
+    if (!serves(driver, flags)) return RowDelivery::OutOfStep;
     RowResult row;
     if (!takeRow(row, wait)) return RowDelivery::NotReady;
     drawRow(row, screen, palette, flags_.paletteDevice, indicesOut);
@@ -191,11 +202,12 @@ void renderImageParallel(const RenderRequest& request, VirtualScreen& screen, co
     do {
         std::uint8_t* rowOut =
             indicesOut == nullptr ? nullptr : indicesOut + static_cast<std::size_t>(driver.nextRow()) * request.width;
-        while (pipeline.drawNextRow(driver, screen, palette, std::chrono::milliseconds::zero(), rowOut) ==
+        const PlotFlags& flags = request.flags;
+        while (pipeline.drawNextRow(driver, flags, screen, palette, std::chrono::milliseconds::zero(), rowOut) ==
                RowDelivery::NotReady) {
             if (computing) computing = pipeline.computeRowHere(scratch);
             if (!computing) {
-                pipeline.drawNextRow(driver, screen, palette, RowPipeline::untilFinished, rowOut);
+                pipeline.drawNextRow(driver, flags, screen, palette, RowPipeline::untilFinished, rowOut);
                 break;
             }
         }

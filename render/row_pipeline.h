@@ -26,7 +26,7 @@ enum class CallingThread {
 enum class RowDelivery {
     Drawn,      // the next row is in the screen and the driver's state follows it
     NotReady,   // not finished yet; nothing changed
-    OutOfStep,  // the driver is not at the row this pipeline delivers next; discard it
+    OutOfStep,  // the driver or the flags are not those the rows were computed for; discard it
 };
 
 // Computes the remaining rows of one plot on worker threads, ahead of the
@@ -59,11 +59,17 @@ public:
     RowPipeline(const RowPipeline&) = delete;
     RowPipeline& operator=(const RowPipeline&) = delete;
 
+    // Whether the driver's next computeRow with `flags` would compute the row
+    // this pipeline delivers next, from the same plot and settings.
+    bool serves(const PlotDriver& driver, const PlotFlags& flags) const;
+
     // Draws the next row into `screen` (and its raw indices into `indicesOut`
     // when given) if it is finished or finishes within `wait`, and sets the
     // driver's kernel state to what computeRow would leave. The caller then
-    // calls driver.finishRow() as after computeRow.
-    RowDelivery drawNextRow(PlotDriver& driver, VirtualScreen& screen, const PaletteState& palette,
+    // calls driver.finishRow() as after computeRow. OutOfStep (nothing
+    // drawn) when the pipeline does not serve the driver and flags.
+    RowDelivery drawNextRow(PlotDriver& driver, const PlotFlags& flags, VirtualScreen& screen,
+                            const PaletteState& palette,
                             std::chrono::milliseconds wait = std::chrono::milliseconds::zero(),
                             std::uint8_t* indicesOut = nullptr);
 

@@ -354,7 +354,10 @@ void expectPipelinesFollowTheDriver(FractalType type, const FractalParams& param
         if (next < interruptions.size() && interruptions[next].row == row) {
             flags = interruptions[next++].flags;
             flags.paletteDevice = format == PixelFormat::Indexed8;
-            pipeline.reset();  // Pause and Plot, Tab or the periodicity toggle
+            // Tab or the periodicity toggle: the rows computed ahead no longer
+            // serve; Pause and Plot discard them as well.
+            if (pipeline && !pipeline->serves(fed, flags)) pipeline.reset();
+            if (next % 2 == 0) pipeline.reset();
         }
         if (!pipeline) {
             const auto levels = availableLevels();
@@ -362,7 +365,7 @@ void expectPipelinesFollowTheDriver(FractalType type, const FractalParams& param
             ++turn;
         }
         sequential.computeRow(*seqScreen, palette, flags);
-        ASSERT_EQ(pipeline->drawNextRow(fed, *fedScreen, palette, RowPipeline::untilFinished), RowDelivery::Drawn);
+        ASSERT_EQ(pipeline->drawNextRow(fed, flags, *fedScreen, palette, RowPipeline::untilFinished), RowDelivery::Drawn);
         expectSameKernelState(sequential.kernel, fed.kernel, row);
         fed.finishRow();
     } while (!sequential.finishRow());
@@ -416,7 +419,7 @@ TEST(RowPipeline, RestartedPipelinesFollowTheSequentialDriver) {
     }
 }
 
-TEST(RowPipeline, ARowForAnotherDriverPositionIsRefused) {
+TEST(RowPipeline, RowsForOtherSettingsOrAnotherPositionAreRefused) {
     FractalCatalog catalog;
     PlotDriver driver(16, 12);
     driver.loadRecord(catalog, FractalType::Mandelbrot);
@@ -424,12 +427,28 @@ TEST(RowPipeline, ARowForAnotherDriverPositionIsRefused) {
     driver.startKernels();
     PaletteState palette = paletteFor(PixelFormat::Rgb32);
     auto screen = VirtualScreen::create(16, 12, PixelFormat::Rgb32);
-    RowPipeline pipeline(driver, PlotFlags{}, 2);
-    PlotDriver elsewhere = driver;
-    elsewhere.rowCounter -= 3;  // the driver moved on without this pipeline
-    EXPECT_EQ(pipeline.drawNextRow(elsewhere, *screen, palette, RowPipeline::untilFinished), RowDelivery::OutOfStep);
-    EXPECT_EQ(pipeline.drawNextRow(driver, *screen, palette, RowPipeline::untilFinished), RowDelivery::Drawn);
+    const PlotFlags flags;
+    RowPipeline pipeline(driver, flags, 2);
+    const auto refused = [&](PlotDriver d, PlotFlags f) {
+        return pipeline.drawNextRow(d, f, *screen, palette, RowPipeline::untilFinished) == RowDelivery::OutOfStep;
+    };
+    PlotDriver moved = driver;
+    moved.rowCounter -= 3;  // the driver went on without this pipeline
+    EXPECT_TRUE(refused(moved, flags));
+    PlotDriver zoomed = driver;
+    zoomed.kernel.params.xmin = -1.0;  // a new plot started at the same row
+    EXPECT_TRUE(refused(zoomed, flags));
+    PlotFlags tab = flags;
+    tab.specialColoring = true;
+    EXPECT_TRUE(refused(driver, tab));
+    PlotFlags periodicity = flags;
+    periodicity.periodicityChecking = false;
+    EXPECT_TRUE(refused(driver, periodicity));
+    EXPECT_EQ(pipeline.drawNextRow(driver, flags, *screen, palette, RowPipeline::untilFinished), RowDelivery::Drawn);
     EXPECT_EQ(pipeline.nextRow(), 1);
+    EXPECT_FALSE(pipeline.serves(driver, flags));  // the driver has not finished the row yet
+    driver.finishRow();
+    EXPECT_TRUE(pipeline.serves(driver, flags));
 }
 
 TEST(RowPipeline, CancellingMidPlotStopsWithoutDeliveringMore) {
@@ -446,7 +465,7 @@ TEST(RowPipeline, CancellingMidPlotStopsWithoutDeliveringMore) {
     {
         RowPipeline pipeline(driver, PlotFlags{}, 3);
         for (int i = 0; i < 2; ++i) {
-            ASSERT_EQ(pipeline.drawNextRow(driver, *screen, palette, RowPipeline::untilFinished), RowDelivery::Drawn);
+            ASSERT_EQ(pipeline.drawNextRow(driver, {}, *screen, palette, RowPipeline::untilFinished), RowDelivery::Drawn);
             driver.finishRow();
         }
         pipeline.cancel();
@@ -481,7 +500,7 @@ TEST(RowPipeline, AResumedPlotKeepsThePerPlotValuesOfItsFirstRow) {
         a.finishRow();
         {
             RowPipeline first(b, PlotFlags{}, 1);
-            ASSERT_EQ(first.drawNextRow(b, *sb, palette, RowPipeline::untilFinished), RowDelivery::Drawn);
+            ASSERT_EQ(first.drawNextRow(b, {}, *sb, palette, RowPipeline::untilFinished), RowDelivery::Drawn);
             b.finishRow();
         }
         expectSameKernelState(a.kernel, b.kernel, 0);
@@ -493,7 +512,7 @@ TEST(RowPipeline, AResumedPlotKeepsThePerPlotValuesOfItsFirstRow) {
         do {
             const int row = a.nextRow();
             a.computeRow(*sa, palette, {});
-            ASSERT_EQ(rest.drawNextRow(b, *sb, palette, RowPipeline::untilFinished), RowDelivery::Drawn);
+            ASSERT_EQ(rest.drawNextRow(b, {}, *sb, palette, RowPipeline::untilFinished), RowDelivery::Drawn);
             expectSameKernelState(a.kernel, b.kernel, row);
             b.finishRow();
         } while (!a.finishRow());
