@@ -1,6 +1,7 @@
 #include "level_sets.h"
 
 #include <algorithm>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -12,6 +13,10 @@ namespace {
 constexpr long double noValueLow = 10.0L;
 constexpr long double noValueHigh = 0.0L;
 constexpr int progressRowInterval = 8;
+// Without the plot's per-point reset the periodicity check's refresh interval
+// keeps doubling from point to point; held at most at this, its next doubling
+// (2 x interval + 1) still fits in 32 bits.
+constexpr std::int32_t longestCheckInterval = (std::numeric_limits<std::int32_t>::max() - 1) / 2;
 
 // One zero-filled table of `entries` values, or false when the memory cannot
 // be had (or the gate refuses it).
@@ -76,6 +81,7 @@ bool samplePass(LevelSetTables& tables, KernelState& s, const PassGeometry& g, L
             double x = sampleColumn(g, i);
             double y = yj;
             s.point.magnitude = x * x + y * y;
+            if (s.periodicity.checkInterval > longestCheckInterval) s.periodicity.checkInterval = longestCheckInterval;
             const std::int32_t n = kernel(s, x, y);
             const auto k = static_cast<std::size_t>(n);
             if (s.point.magnitude > sizeLimit && k < entries) {

@@ -152,6 +152,23 @@ TEST(LevelSetPass, SeesTheKernelStateThePreviousPlotLeft) {
     EXPECT_GT(a.driver.kernel.periodicity.tolerance, 0.0);
 }
 
+TEST(LevelSetPass, CarriedRefreshIntervalNeverOverflows) {
+    // Far into a large deep pass the interval has grown close to the int32
+    // range; the next refreshes must not wrap it around.
+    PlotStart start(FractalType::Mandelbrot, mandelbrot(4000), 16, 12);
+    PeriodicityState& per = start.driver.kernel.periodicity;
+    per.checkInterval = (1 << 30) + 12345;
+    per.checkCounter = (1 << 30) + 12000;
+    per.lastPointInside = true;
+    per.tolerance = 0.0;
+    LevelSetState state;
+    prepareLevelSetTables(state, start.driver, PlotFlags{});
+    // The interval stays at the top of the range instead of wrapping round
+    // to small or negative values.
+    EXPECT_GE(per.checkInterval, (1 << 30) - 1);
+    EXPECT_GT(per.checkCounter, 0);
+}
+
 TEST(LevelSetPass, ProgressEveryEighthRowAndEscapeCancels) {
     PlotStart start(FractalType::Mandelbrot, mandelbrot(32), 24, 20);
     LevelSetState state;
