@@ -106,6 +106,8 @@ int main(int argc, char** argv) {
     std::printf("image %d x %d, aspect factor %.6f, first plot %.1f ms\n", state.imageWidth, state.imageHeight,
                 state.aspectFactor(), milliseconds(plotEnd.end - start));
 
+    std::printf("instructions, not seconds, are what a loaded machine cannot disturb: run under\n"
+                "valgrind --tool=callgrind and compare MainWindow::loopPass with coreRender\n");
     std::vector<double> desktop;
     std::vector<double> core;
     std::vector<double> batch;
@@ -120,8 +122,10 @@ int main(int argc, char** argv) {
 
         if (!fernrender.isEmpty()) {
             QProcess process;
-            const QStringList arguments{"--size",   "1024x768",
-                                        "--aspect", QString::number(state.aspectFactor(), 'g', 17),
+            // One thread, as the desktop program computes its rows.
+            const QStringList arguments{"--threads",      "1",
+                                        "--size",         "1024x768",
+                                        "--aspect",       QString::number(state.aspectFactor(), 'g', 17),
                                         "--display-bits", "32",
                                         folder.filePath("plot.ppm")};
             QElapsedTimer timer;
