@@ -53,8 +53,7 @@ public:
     }
 };
 
-// The status tips of the menu come as events to the window; while a menu is
-// open the bar shows one line of help instead of its parts.
+// The item's text with its key hint after the tab, as the menu shows it.
 QString actionText(const MenuItem& item) { return QString::fromLatin1(item.text); }
 
 }  // namespace
