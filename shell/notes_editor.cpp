@@ -131,7 +131,7 @@ void NotesEditor::saveAs() {
     if (!keepText() || fileDialogs_.busy() || !fileDialogs_.chooseNotesFile(this)) return;
     if (saveNotes(notesText_, fileDialogs_.path(FileDialogKind::NotesSave), messages_) == 0) {
         messages_.show(this, "Text saved to file:\n" + fileDialogs_.bareName(FileDialogKind::NotesSave), "Text File",
-                       MessageIcon::Information);
+                       MessageIcon::None);
     }
 }
 

@@ -15,6 +15,7 @@ public:
         box.setWindowTitle(caption);
         box.setText(text);
         switch (icon) {
+            case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
             case MessageIcon::Warning: box.setIcon(QMessageBox::Warning); break;
             case MessageIcon::Critical: box.setIcon(QMessageBox::Critical); break;
             case MessageIcon::Information: box.setIcon(QMessageBox::Information); break;

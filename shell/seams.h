@@ -7,7 +7,7 @@ class QWidget;
 
 namespace fernwise {
 
-enum class MessageIcon { Warning, Critical, Information, Question };
+enum class MessageIcon { None, Warning, Critical, Information, Question };
 enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 
