@@ -30,7 +30,7 @@ test: build
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 SAN_FLAGS = -O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=undefined
 sanitize: deps
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="$(SAN_FLAGS)" \
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=None -DFERNWISE_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS="$(SAN_FLAGS)" \
 	  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
 	cmake --build build-asan -j$(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
@@ -47,18 +47,23 @@ tsan: deps
 # A short run of every fuzz target (FUZZ_SECONDS each) on the kept corpus.
 FUZZ_SECONDS ?= 60
 fuzz-smoke: deps
-	CXX=clang++ cmake -S . -B build-fuzz -DFERNWISE_FUZZ=ON -DFERNWISE_BUILD_TESTS=OFF
-	cmake --build build-fuzz -j$(JOBS)
+	CXX=clang++ cmake -S . -B build-fuzz -DFERNWISE_FUZZ=ON -DFERNWISE_BUILD_GUI=ON -DFERNWISE_BUILD_TESTS=OFF \
+	  -DFERNWISE_BUILD_BENCH=OFF
+	cmake --build build-fuzz -j$(JOBS) --target fernwise_fuzzers
 	./scripts/fuzz-smoke.sh build-fuzz $(FUZZ_SECONDS)
 
 # The Debian package, its dependencies and lintian's verdict.
-package: build
-	cd $(BUILD) && cpack -G DEB
-	dpkg-deb --info $(BUILD)/fernwise_*.deb
-	lintian --fail-on error $(BUILD)/fernwise_*.deb
+# A release build of the programs alone, as the package carries them.
+package: deps
+	cmake -S . -B build-pkg -DCMAKE_BUILD_TYPE=Release -DFERNWISE_BUILD_TESTS=OFF -DFERNWISE_BUILD_BENCH=OFF
+	cmake --build build-pkg -j$(JOBS)
+	rm -f build-pkg/fernwise_*.deb
+	cd build-pkg && cpack -G DEB
+	dpkg-deb --info build-pkg/fernwise_*.deb
+	lintian --fail-on error build-pkg/fernwise_*.deb
 
 # Everything CI runs after the test command.
 ci: sanitize tsan fuzz-smoke package
 
 clean:
-	rm -rf $(BUILD) $(OUT) build-asan build-tsan build-fuzz
+	rm -rf $(BUILD) $(OUT) build-asan build-tsan build-fuzz build-pkg
