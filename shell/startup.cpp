@@ -1,5 +1,7 @@
 #include "startup.h"
 
+#include "termination_signals.h"
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
@@ -93,6 +95,7 @@ int runFernwise(int argc, char** argv) {
     code = createMainWindow(state, options, window);
     if (code != StartupCode::Ok) return 0;
 
+    closeOnTerminationSignals(window.get());
     QObject::connect(window.get(), &MainWindow::quitRequested, &app,
                      [](int exitCode) { QCoreApplication::exit(exitCode); }, Qt::QueuedConnection);
     // The window ends the run itself through its destroy sequence.
