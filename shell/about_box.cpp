@@ -46,7 +46,7 @@ void AboutBox::mousePressEvent(QMouseEvent* event) {
 void AboutBox::closeBox() {
     if (closing_) return;
     closing_ = true;
-    if (owner_ != nullptr) owner_->setEnabled(true);
+    if (owner_) owner_->setEnabled(true);
     emit closed();
     close();
 }

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include <QImage>
+#include <QPointer>
 #include <QWidget>
 
 namespace fernwise {
@@ -35,7 +36,7 @@ private:
     void closeBox();
 
     QImage picture_;
-    QWidget* owner_;
+    QPointer<QWidget> owner_;
     bool closing_ = false;
 };
 

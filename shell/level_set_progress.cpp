@@ -8,8 +8,8 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QWindow>
 
+#include "held_input.h"
 #include "seams.h"
 
 namespace fernwise {
@@ -18,32 +18,6 @@ namespace {
 // Dialog units of the 8-point dialog font, in pixels.
 constexpr int dluX(int units) { return units * 6 / 4; }
 constexpr int dluY(int units) { return units * 13 / 8; }
-
-bool isUserInput(QEvent::Type type) {
-    switch (type) {
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::Shortcut:
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseMove:
-        case QEvent::Wheel:
-        case QEvent::ContextMenu:
-        case QEvent::TabletPress:
-        case QEvent::TouchBegin:
-        case QEvent::Close:
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool isMouseEvent(QEvent::Type type) {
-    return type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
-           type == QEvent::MouseButtonDblClick || type == QEvent::MouseMove;
-}
 
 }  // namespace
 
@@ -127,7 +101,7 @@ void LevelSetPassDisplay::passStarted(int rows) {
     dialog_->show();
     dialog_->activateWindow();
     dialog_->cancelButton()->setFocus();
-    qApp->installEventFilter(this);
+    hold_ = std::make_unique<HeldInput>(dialog_);
     emit dialogShown(dialog_);
 }
 
@@ -147,26 +121,11 @@ bool LevelSetPassDisplay::cancelRequested() {
 }
 
 void LevelSetPassDisplay::passEnded() {
-    qApp->removeEventFilter(this);
+    hold_.reset();
     if (dialog_) {
         dialog_->hide();
         delete dialog_.data();
     }
-}
-
-// Input for any other window stays away while the pass runs; its own
-// window and buttons get theirs.
-bool LevelSetPassDisplay::eventFilter(QObject* watched, QEvent* event) {
-    if (!dialog_ || !isUserInput(event->type())) return false;
-    if (auto* widget = qobject_cast<QWidget*>(watched)) {
-        if (widget == dialog_ || dialog_->isAncestorOf(widget)) return event->type() == QEvent::Close;
-        return true;
-    }
-    if (auto* window = qobject_cast<QWindow*>(watched)) {
-        return window != dialog_->windowHandle() || event->type() == QEvent::Close;
-    }
-    // Shortcuts of the main window's actions and anything else.
-    return !isMouseEvent(event->type());
 }
 
 }  // namespace fernwise

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QDialog>
 #include <QPointer>
 
@@ -10,6 +12,7 @@ class QPushButton;
 
 namespace fernwise {
 
+class HeldInput;
 class MessageSeam;
 
 // Dialog 1000: "Calculating level set gradients; the time required" over a
@@ -44,8 +47,8 @@ private:
 
 // The desktop program's face of the level-set pass: the "Memory Problem"
 // message, and the progress dialog, modeless and owned by the main window,
-// polled once per row. While the pass runs, input meant for any other window
-// is held back from it, as the pass answers only its own Cancel button.
+// polled once per row. While the pass runs the program answers only the
+// Cancel button (HeldInput).
 class LevelSetPassDisplay : public QObject, public LevelSetPassObserver {
     Q_OBJECT
 public:
@@ -65,13 +68,11 @@ signals:
     // The dialog has just been shown (tests queue their input here).
     void dialogShown(LevelSetProgressDialog* dialog);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     QWidget* owner_;
     MessageSeam* messages_;
     QPointer<LevelSetProgressDialog> dialog_;
+    std::unique_ptr<HeldInput> hold_;
 };
 
 }  // namespace fernwise

@@ -721,7 +721,8 @@ void MainWindow::showAboutBox() {
 
 QWidget* MainWindow::createPlasmaWindow() {
     // The window rearms the plot and takes its own palette as it is created.
-    return new PlasmaWindow(this, state_, screen_.get(), options_.seams.beeps, nullptr, options_.paletteGate);
+    return new PlasmaWindow(this, state_, [this] { return screen_.get(); }, options_.seams.beeps, nullptr,
+                            options_.paletteGate);
 }
 
 QString MainWindow::chooseFile(FileDialogKind kind) {

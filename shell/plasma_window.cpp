@@ -23,11 +23,11 @@ bool isClick(const QMouseEvent* event) {
 
 }  // namespace
 
-PlasmaWindow::PlasmaWindow(QWidget* owner, AppState& state, VirtualScreen* screen, BeepSeam* beeps,
+PlasmaWindow::PlasmaWindow(QWidget* owner, AppState& state, ScreenSource screen, BeepSeam* beeps,
                            std::unique_ptr<RandomSource> random, AllocationGate* paletteGate)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
       state_(state),
-      screen_(screen),
+      screen_(std::move(screen)),
       beeps_(beeps),
       random_(std::move(random)),
       paletteGate_(paletteGate),
@@ -68,8 +68,9 @@ PlasmaWindow::~PlasmaWindow() {
 void PlasmaWindow::draw() {
     if (drawn_ || restored_) return;
     drawn_ = true;
-    const bool palettePlasma = state_.paletteDevice && screen_ != nullptr;
-    if (palettePlasma && state_.palette.logical) screen_->realize(*state_.palette.logical);
+    VirtualScreen* hardware = screen();
+    const bool palettePlasma = state_.paletteDevice && hardware != nullptr;
+    if (palettePlasma && state_.palette.logical) hardware->realize(*state_.palette.logical);
     if (!random_) random_ = std::make_unique<SeededRandom>(static_cast<std::uint32_t>(std::time(nullptr)));
     field_.setReadBack(state_.palette.table, state_.palette.entries);
     field_.draw(*random_);
@@ -86,8 +87,9 @@ void PlasmaWindow::draw() {
 }
 
 void PlasmaWindow::animationStep() {
-    if (phase_ != Phase::Animating || screen_ == nullptr) return;
-    cycleStep(state_.palette.entries, *screen_);
+    VirtualScreen* hardware = screen();
+    if (phase_ != Phase::Animating || hardware == nullptr) return;
+    cycleStep(state_.palette.entries, *hardware);
     update();
 }
 
@@ -108,7 +110,8 @@ QRgb PlasmaWindow::shownColour(int x, int y) const {
     const std::uint8_t v = field_.valueAt(fx, fy);
     // On a palette-based display the pixel shows its entry of the hardware
     // palette as it is now; otherwise it holds the colour it was given.
-    const Rgb c = state_.paletteDevice && screen_ != nullptr ? screen_->shownColors()[v] : state_.palette.table[v];
+    const VirtualScreen* hardware = screen();
+    const Rgb c = state_.paletteDevice && hardware != nullptr ? hardware->shownColors()[v] : state_.palette.table[v];
     return qRgb(c.red, c.green, c.blue);
 }
 
@@ -118,10 +121,10 @@ void PlasmaWindow::paintEvent(QPaintEvent*) {
     if (!drawn_) return;
     QImage image(field_.row(0), field_.width(), field_.height(), field_.width(), QImage::Format_Indexed8);
     QList<QRgb> colours(paletteSize);
-    const bool hardware = state_.paletteDevice && screen_ != nullptr;
+    const VirtualScreen* hardware = state_.paletteDevice ? screen() : nullptr;
     for (int v = 0; v < paletteSize; ++v) {
-        const Rgb c = hardware ? screen_->shownColors()[static_cast<std::size_t>(v)]
-                               : state_.palette.table[static_cast<std::size_t>(v)];
+        const Rgb c = hardware != nullptr ? hardware->shownColors()[static_cast<std::size_t>(v)]
+                                          : state_.palette.table[static_cast<std::size_t>(v)];
         colours[v] = qRgb(c.red, c.green, c.blue);
     }
     colours[PlasmaField::unset] = qRgb(255, 255, 255);
@@ -166,8 +169,10 @@ void PlasmaWindow::closePlasma() {
     restored_ = true;
     state_.palette.table = backup_;
     buildLogicalPalette(state_.palette, paletteGate_);
-    if (screen_ != nullptr && state_.palette.logical) screen_->realize(*state_.palette.logical);
-    if (owner_ != nullptr) owner_->setEnabled(true);
+    if (VirtualScreen* hardware = screen(); hardware != nullptr && state_.palette.logical) {
+        hardware->realize(*state_.palette.logical);
+    }
+    if (owner_) owner_->setEnabled(true);
     emit closed();
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 #include <QPoint>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -26,10 +28,14 @@ class PlasmaWindow : public QWidget {
 public:
     enum class Phase { Waiting, Animating, Still };
 
+    // The main window's VirtualScreen, which holds the emulated hardware
+    // palette, as it is at the moment of asking (nullptr once it is gone).
+    using ScreenSource = std::function<VirtualScreen*()>;
+
     // Creation: rearms the plot, keeps the palette and loads the plasma
-    // palette, then queues the drawing. `screen` holds the emulated hardware
-    // palette; `random` replaces the time-seeded generator (tests).
-    PlasmaWindow(QWidget* owner, AppState& state, VirtualScreen* screen, BeepSeam* beeps,
+    // palette, then queues the drawing. `random` replaces the time-seeded
+    // generator (tests).
+    PlasmaWindow(QWidget* owner, AppState& state, ScreenSource screen, BeepSeam* beeps,
                  std::unique_ptr<RandomSource> random = nullptr, AllocationGate* paletteGate = nullptr);
     ~PlasmaWindow() override;
 
@@ -60,12 +66,14 @@ private:
     void stopAnimation();
     void closePlasma();
 
+    VirtualScreen* screen() const { return screen_ ? screen_() : nullptr; }
+
     AppState& state_;
-    VirtualScreen* screen_;
+    ScreenSource screen_;
     BeepSeam* beeps_;
     std::unique_ptr<RandomSource> random_;
     AllocationGate* paletteGate_;
-    QWidget* owner_;
+    QPointer<QWidget> owner_;
     PaletteTable backup_{};
     PlasmaField field_;
     QPoint origin_;

@@ -9,6 +9,7 @@
 
 #include "app_state.h"
 #include "bitmap_resources.h"
+#include "held_input.h"
 #include "main_window.h"
 #include "virtual_screen.h"
 
@@ -63,8 +64,10 @@ int showSplash(SplashKind kind, const SplashHost& host, int pauseMs) {
     if (host.shown) host.shown(splash);
 
     {
-        // The whole program pauses: no plot or cycling step, no input.
+        // The whole program pauses: no plot or cycling step, no input, and a
+        // request to close the main window waits until the splash is over.
         ModalScope pause(state);
+        HeldInput hold;
         QEventLoop loop;
         QTimer::singleShot(pauseMs, &loop, &QEventLoop::quit);
         loop.exec(QEventLoop::ExcludeUserInputEvents);

@@ -121,6 +121,26 @@ TEST(LevelSetProgress, MousePressOnCancelEndsThePassAndOtherWindowsWait) {
     }
 }
 
+TEST(LevelSetProgress, CloseRequestedDuringThePassWaitsForItsEnd) {
+    // The pass works on tables the main window frees when it closes (say on
+    // a termination signal): the close is made only after the pass.
+    QWidget owner;
+    owner.show();
+    WatchedDisplay display(&owner, nullptr);
+    bool visibleAtEnd = false;
+    QObject::connect(&display, &LevelSetPassDisplay::dialogShown, [&](LevelSetProgressDialog*) {
+        QMetaObject::invokeMethod(&owner, &QWidget::close, Qt::QueuedConnection);
+    });
+    Plot plot(40);
+    LevelSetState state;
+    EXPECT_EQ(prepareLevelSetTables(state, plot.driver, PlotFlags{}, &display), 0);
+    visibleAtEnd = owner.isVisible();
+    EXPECT_TRUE(visibleAtEnd);
+    EXPECT_TRUE(state.tablesBuilt);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(owner.isVisible());
+}
+
 TEST(LevelSetProgress, MemoryProblemIsReportedUnderItsCaption) {
     struct Refuse : AllocationGate {
         bool allow(std::size_t) override { return false; }

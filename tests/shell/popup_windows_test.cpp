@@ -92,6 +92,17 @@ TEST(Splash, OpeningShowsTheBitmapInItsColoursThenLoadsTheDefaultPalette) {
     EXPECT_FALSE(seen);
 }
 
+TEST(Splash, CloseRequestedDuringThePauseIsMadeAfterIt) {
+    SplashFixture f;
+    f.host.shown = [&](SplashWindow*) {
+        QMetaObject::invokeMethod(&f.mainWindow, &QWidget::close, Qt::QueuedConnection);
+    };
+    showSplash(SplashKind::Opening, f.host, 0);
+    EXPECT_TRUE(f.mainWindow.isVisible());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(f.mainWindow.isVisible());
+}
+
 TEST(Splash, ClosingBlanksTheWindowAndKeepsTheBitmapPalette) {
     SplashFixture f;
     int blanked = 0;
@@ -159,7 +170,9 @@ struct PlasmaFixture {
         mainWindow.setEnabled(false);
     }
     PlasmaWindow* open(std::uint32_t seed) {
-        auto* plasma = new PlasmaWindow(&mainWindow, state, screen.get(), &beeps, std::make_unique<SeededRandom>(seed));
+        auto* plasma = new PlasmaWindow(
+            &mainWindow, state, [this] { return screenGone ? nullptr : screen.get(); }, &beeps,
+            std::make_unique<SeededRandom>(seed));
         plasma->show();
         QApplication::sendPostedEvents(plasma, QEvent::MetaCall);
         return plasma;
@@ -167,6 +180,7 @@ struct PlasmaFixture {
     AppState state;
     PaletteTable before{};
     std::unique_ptr<VirtualScreen> screen;
+    bool screenGone = false;
     QWidget mainWindow;
     CountedBeeps beeps;
 };
@@ -234,6 +248,20 @@ TEST(PlasmaWindow, WithoutAPaletteTheFirstEnterClosesAndLettersBeep) {
     EXPECT_EQ(f.state.modalDepth, 0);
     QTest::keyClick(plasma, Qt::Key_B);
     EXPECT_EQ(f.beeps.count, 1);
+    QTest::keyClick(plasma, Qt::Key_Return);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(plasma);
+    EXPECT_EQ(f.state.palette.table, f.before);
+}
+
+TEST(PlasmaWindow, OutlivingTheVirtualScreenIsHarmless) {
+    PlasmaFixture f(true);
+    QPointer<PlasmaWindow> plasma = f.open(8);
+    f.screenGone = true;  // the main window ended meanwhile
+    plasma->animationStep();
+    (void)plasma->shownColour(200, 200);
+    plasma->repaint();
+    QTest::keyClick(plasma, Qt::Key_Return);
     QTest::keyClick(plasma, Qt::Key_Return);
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(plasma);
