@@ -18,7 +18,8 @@ fail() { echo "FAIL: $*"; exit 1; }
 export QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME=$prefix/config
 (cd "$prefix" && exec "$bin/fernwise") &
 pid=$!
-sleep 3
+# The opening splash holds the program for 3 seconds before the first plot.
+sleep 5
 kill -0 "$pid" 2>/dev/null || fail "fernwise did not stay up"
 kill -TERM "$pid"
 status=0
