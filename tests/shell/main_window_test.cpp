@@ -214,7 +214,7 @@ TEST_F(MainWindowTest, EveryAcceleratorReachesItsCommand) {
         requested.clear();
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-        endNextModal();
+        ModalCloser closer;
         pressKey(target, c.key, c.modifiers);
         EXPECT_EQ(requested, std::vector<int>{c.id}) << "key for " << c.id;
     }

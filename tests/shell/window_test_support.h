@@ -69,11 +69,20 @@ inline void forgetStoredImageSize() {
 
 // Ends the modal dialog that the next command opens, once it runs, without
 // an OK (some dialogs ignore Escape, so this does not go through reject).
-inline void endNextModal() {
-    QTimer::singleShot(0, [] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->done(QDialog::Rejected);
-    });
-}
+// While it lives, closes every modal dialog as soon as one runs (polling,
+// so it works whether the dialog opens before or after the next event pass).
+class ModalCloser {
+public:
+    ModalCloser() {
+        QObject::connect(&timer_, &QTimer::timeout, [] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->done(QDialog::Rejected);
+        });
+        timer_.start(5);
+    }
+
+private:
+    QTimer timer_;
+};
 
 // A started program: the main window made as start-up makes it, with the
 // loop's steps run by hand.
