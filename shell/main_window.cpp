@@ -356,8 +356,17 @@ void MainWindow::setLoopInterval(int milliseconds) {
     if (idleTimer_.interval() != milliseconds) idleTimer_.setInterval(milliseconds);
 }
 
+namespace {
+constexpr int modalPollMs = 50;
+}  // namespace
+
 void MainWindow::loopPass() {
-    if (state_.modalDepth > 0 || QApplication::activeModalWidget() != nullptr) return;
+    if (state_.modalDepth > 0 || QApplication::activeModalWidget() != nullptr) {
+        // Modal windows suspend plotting and cycling; look again now and then
+        // instead of spinning until they close.
+        setLoopInterval(modalPollMs);
+        return;
+    }
     if (state_.plotting) plotStep();
     if (state_.cycling) {
         // The pause after each cycling step comes from the clock instead of a
