@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs every fuzz target for a while on its kept corpus (plus the shared
-# palette files for the .map reader). A crash fails the run and leaves the
-# input in the build folder, to become a regression file.
+# Runs every fuzz target for a while on its kept corpus, its regression
+# files and, for the text readers, the shared palette files. A crash, a
+# failed check or a hang fails the run and leaves the input in the build
+# folder, to become a regression file.
 set -euo pipefail
 build=$1
 seconds=$2
@@ -14,11 +15,14 @@ for target in "$build"/fuzz/*_fuzz; do
   corpus="$build/fuzz-corpus/$name"
   mkdir -p "$corpus" "$build/fuzz-crashes"
   seeds=("$here/fuzz/corpus/$name")
-  [ "$name" = map_reader ] && [ -d "$shared_maps" ] && seeds+=("$shared_maps")
+  case "$name" in
+    map_reader | notes_loader) [ -d "$shared_maps" ] && seeds+=("$shared_maps") ;;
+  esac
   [ -d "$here/fuzz/regressions/$name" ] && seeds+=("$here/fuzz/regressions/$name")
+  options=(-max_total_time="$seconds" -timeout=25 -print_final_stats=1 -artifact_prefix="$build/fuzz-crashes/$name-")
+  [ -f "$here/fuzz/$name.dict" ] && options+=(-dict="$here/fuzz/$name.dict")
   echo "== $name: ${seconds}s"
-  if ! "$target" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$build/fuzz-crashes/$name-" \
-      "$corpus" "${seeds[@]}" 2>"$build/fuzz-$name.log"; then
+  if ! "$target" "${options[@]}" "$corpus" "${seeds[@]}" 2>"$build/fuzz-$name.log"; then
     echo "!! $name found a failure:"; tail -40 "$build/fuzz-$name.log"; status=1
   fi
   grep -E 'stat::number_of_executed_units|stat::peak_rss' "$build/fuzz-$name.log" || true

@@ -4,13 +4,11 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QFile>
-#include <QFileInfo>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QStringDecoder>
 
 #include "file_dialogs.h"
+#include "palette.h"
 #include "seams.h"
 
 namespace fernwise {
@@ -29,17 +27,6 @@ const MenuItem menuItems[] = {
     {NotesCommand::SaveAs, "&Save As"},
     {NotesCommand::Exit, "&Exit"},
 };
-
-// A notes file is read as UTF-8; a file that is not valid UTF-8 is taken
-// byte for byte as Latin-1 so that every byte shows. A zero byte would end
-// the text for most consumers, so it shows as the replacement character.
-QString decodeNotes(const QByteArray& bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(bytes);
-    if (utf8.hasError()) text = QString::fromLatin1(bytes);
-    text.replace(QChar(u'\0'), QChar(QChar::ReplacementCharacter));
-    return text;
-}
 
 }  // namespace
 
@@ -88,43 +75,36 @@ void NotesEditor::closeEvent(QCloseEvent* event) {
 void NotesEditor::showMemoryProblem() { messages_.show(this, memoryText, memoryCaption, MessageIcon::Warning); }
 
 bool NotesEditor::keepText() {
+    bool kept = false;
     try {
-        notesText_ = editor_->toPlainText().toStdString();
-        return true;
+        const QString text = editor_->toPlainText();
+        // UTF-8 takes at most three bytes per UTF-16 unit.
+        if (allocationGate_ == nullptr || allocationGate_->allow(static_cast<std::size_t>(text.size()) * 3)) {
+            notesText_ = text.toStdString();
+            kept = true;
+        }
     } catch (const std::bad_alloc&) {
+    }
+    if (!kept) {
         notesText_.clear();
         showMemoryProblem();
-        return false;
     }
+    return kept;
 }
 
 void NotesEditor::openFile() {
     if (fileDialogs_.busy() || !fileDialogs_.chooseTextFile(this)) return;
-    const QString path = fileDialogs_.path(FileDialogKind::TextOpen);
-
-    // Only a regular file is opened: a pipe or device would block or never end.
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
-        messages_.show(this, "Unable to open file.", fileProblemCaption, MessageIcon::Warning);
-        return;
+    const NotesFile file = readNotesFile(fileDialogs_.path(FileDialogKind::TextOpen), allocationGate_);
+    switch (file.status) {
+        case NotesFileStatus::Read: editor_->setPlainText(file.text); break;
+        case NotesFileStatus::CannotOpen:
+            messages_.show(this, "Unable to open file.", fileProblemCaption, MessageIcon::Warning);
+            break;
+        case NotesFileStatus::CannotRead:
+            messages_.show(this, "Unable to read file.", fileProblemCaption, MessageIcon::Warning);
+            break;
+        case NotesFileStatus::NoMemory: showMemoryProblem(); break;
     }
-    const qint64 size = file.size();
-    if (file.isSequential() || size < 0) {
-        messages_.show(this, "Unable to read file.", fileProblemCaption, MessageIcon::Warning);
-        return;
-    }
-    if (size > maxNotesFileBytes) {
-        showMemoryProblem();
-        return;
-    }
-    QByteArray bytes(size, '\0');
-    const qint64 got = file.read(bytes.data(), size);
-    if (got < 0) {
-        messages_.show(this, "Unable to read file.", fileProblemCaption, MessageIcon::Warning);
-        return;
-    }
-    bytes.truncate(got);  // the file may have shrunk since its size was taken
-    editor_->setPlainText(decodeNotes(bytes));
 }
 
 void NotesEditor::saveAs() {
@@ -133,19 +113,6 @@ void NotesEditor::saveAs() {
         messages_.show(this, "Text saved to file:\n" + fileDialogs_.bareName(FileDialogKind::NotesSave), "Text File",
                        MessageIcon::None);
     }
-}
-
-int saveNotes(const std::string& text, const QString& path, MessageSeam& messages) {
-    // Text mode writes each line feed as the platform's line end.
-    QFile file(path);
-    const bool saved = file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text) &&
-                       file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
-                       file.flush();
-    file.close();
-    if (saved && file.error() == QFileDevice::NoError) return 0;
-    messages.show(nullptr, "Unable to open the selected file;\n     Please try again.", "Text File Error",
-                  MessageIcon::Warning);
-    return 1;
 }
 
 }  // namespace fernwise

@@ -5,6 +5,8 @@
 #include <QMainWindow>
 #include <QString>
 
+#include "notes_file.h"
+
 class QAction;
 class QPlainTextEdit;
 
@@ -12,14 +14,10 @@ namespace fernwise {
 
 class FileDialogs;
 class MessageSeam;
+struct AllocationGate;
 
 // The editor's menu commands, by id.
 enum class NotesCommand { Open = 110, SaveAs = 120, Exit = 130 };
-
-// Notes files larger than this are refused with the memory message. Notes
-// are short, and laying out one unbroken line (a binary file) takes the text
-// edit about a second per megabyte, all of it on the program's one thread.
-inline constexpr qint64 maxNotesFileBytes = 1024 * 1024;
 
 // The notes editor window: a wrapping plain-text edit holding a copy of the
 // kept notes, with Open, Save As and Exit. The kept notes (UTF-8) take the
@@ -35,6 +33,8 @@ public:
     void runCommand(NotesCommand command);
     QAction* action(NotesCommand command) const;
     QPlainTextEdit* editor() const { return editor_; }
+    // Lets tests refuse the buffers the notes text is copied into.
+    void setAllocationGate(AllocationGate* gate) { allocationGate_ = gate; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -51,11 +51,7 @@ private:
     FileDialogs& fileDialogs_;
     MessageSeam& messages_;
     QPlainTextEdit* editor_ = nullptr;
+    AllocationGate* allocationGate_ = nullptr;
 };
-
-// Writes the notes to `path` as a text file. Returns 0 when saved, 1 after
-// showing "Unable to open the selected file" when the file cannot be created
-// or written.
-int saveNotes(const std::string& text, const QString& path, MessageSeam& messages);
 
 }  // namespace fernwise

@@ -1,7 +1,6 @@
 #include "settings.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QSettings>
 #include <QVariant>
 
@@ -40,28 +39,14 @@ std::optional<QString> folderFrom(const QVariant& value) {
     return folder;
 }
 
-// A damaged settings file keeps QSettings reporting the damage even after a
-// good write, which would hide a real write failure. It is started afresh
-// from whatever could be read of it before a value is written.
-void restartDamagedStore() {
-    QVariantMap kept;
-    QString file;
-    {
-        QSettings store(QSettings::NativeFormat, QSettings::UserScope, organisation, application);
-        if (store.status() != QSettings::FormatError) return;
-        for (const QString& key : store.allKeys()) kept.insert(key, store.value(key));
-        file = store.fileName();
-    }
-    QFile::remove(file);
-    QSettings fresh(QSettings::NativeFormat, QSettings::UserScope, organisation, application);
-    for (auto it = kept.cbegin(); it != kept.cend(); ++it) fresh.setValue(it.key(), it.value());
-}
-
 }  // namespace
 
 SettingStatus Settings::readSetting(SettingName which, StoredSettings& into) const {
     QSettings store(QSettings::NativeFormat, QSettings::UserScope, organisation, application);
-    if (store.status() != QSettings::NoError) return SettingStatus::StoreUnavailable;
+    // A damaged file is reported only by the first reading of it (later ones
+    // come from QSettings' cache), so the damage is no reason to refuse a
+    // value: every value that could be read is judged on its own.
+    if (store.status() == QSettings::AccessError) return SettingStatus::StoreUnavailable;
     if (which == SettingName::ResIndex) {
         const std::optional<int> index = sizeIndexFrom(store.value(resIndexKey));
         if (!index) return SettingStatus::ResIndexFailed;
@@ -75,16 +60,23 @@ SettingStatus Settings::readSetting(SettingName which, StoredSettings& into) con
 }
 
 SettingStatus Settings::writeSetting(SettingName which, const StoredSettings& from) {
-    restartDamagedStore();
-    QSettings store(QSettings::NativeFormat, QSettings::UserScope, organisation, application);
-    if (which == SettingName::ResIndex) {
-        store.setValue(resIndexKey, from.sizeIndex);
-    } else {
-        store.setValue(oldPathKey, from.rememberedMapFolder);
-    }
     // Only a value that reached the disk (or the registry) counts as written.
-    store.sync();
-    if (store.status() == QSettings::NoError) return SettingStatus::Ok;
+    // QSettings reports the first problem it met, and over a damaged file
+    // that is the damage it found when it read the file again to write it,
+    // which would hide a failed write. The write replaces the file with what
+    // could be read of it plus the value, so a second write finds a sound
+    // file and its status speaks of the write alone.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        QSettings store(QSettings::NativeFormat, QSettings::UserScope, organisation, application);
+        if (which == SettingName::ResIndex) {
+            store.setValue(resIndexKey, from.sizeIndex);
+        } else {
+            store.setValue(oldPathKey, from.rememberedMapFolder);
+        }
+        store.sync();
+        if (store.status() == QSettings::NoError) return SettingStatus::Ok;
+        if (store.status() != QSettings::FormatError) break;
+    }
     return which == SettingName::ResIndex ? SettingStatus::ResIndexFailed : SettingStatus::OldPathFailed;
 }
 

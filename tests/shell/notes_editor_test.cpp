@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QTemporaryDir>
@@ -10,10 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include "../fault_injection.h"
 #include "app_state.h"
 #include "dialog_test_support.h"
 #include "file_dialogs.h"
 #include "notes_editor.h"
+#include "palette.h"
 #include "plot_history.h"
 #include "settings.h"
 
@@ -165,6 +168,117 @@ TEST_F(NotesEditorTest, HugeAndBinaryFilesNeitherCrashNorHang) {
     openFile(path("empty.txt"));
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(editorText(), "");
+}
+
+const char* const memoryText = "Unable to allocate text buffer.\nTry to free up some memory.";
+const char* const unableToSave = "Unable to open the selected file;\n     Please try again.";
+
+// Refuses every buffer while `refusing` is set.
+struct NoMemory final : AllocationGate {
+    bool allow(std::size_t) override { return !refusing; }
+    bool refusing = true;
+};
+
+TEST_F(NotesEditorTest, NoMemoryForTheNotesTextGivesTheMemoryMessageAndTheEditorGoesOn) {
+    NoMemory gate;
+    editor->setAllocationGate(&gate);
+    writeBytes("notes.txt", "from a file");
+    editor->editor()->setPlainText("typed");
+
+    openFile(path("notes.txt"));
+    expectOnlyMessage(memoryText, "Memory Problem", "typed");
+
+    // Save As cannot keep the text: the notes are emptied and nothing is saved.
+    saveAs(path("saved.txt"));
+    expectOnlyMessage(memoryText, "Memory Problem", "typed");
+    EXPECT_EQ(notes, "");
+    EXPECT_FALSE(QFile::exists(path("saved.txt")));
+    EXPECT_EQ(files.requests.size(), 1u) << "no save dialog after the failure";
+    files.answers.clear();
+
+    gate.refusing = false;
+    openFile(path("notes.txt"));
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(editorText(), "from a file");
+
+    // Exit without memory: the message, empty notes, and the window closes all the same.
+    gate.refusing = true;
+    editor->runCommand(NotesCommand::Exit);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, memoryText);
+    EXPECT_EQ(notes, "");
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(editor);
+}
+
+// The test's folder, searchable by a user whom permissions bind.
+class SearchableFolder {
+public:
+    explicit SearchableFolder(const QString& folder) : folder_(QFile::encodeName(folder)) { chmod(folder_.constData(), 0755); }
+    ~SearchableFolder() { chmod(folder_.constData(), 0700); }
+
+private:
+    QByteArray folder_;
+};
+
+TEST_F(NotesEditorTest, AnUnreadableFileCannotBeOpened) {
+    writeBytes("secret.txt", "secret");
+    ASSERT_EQ(chmod(QFile::encodeName(path("secret.txt")).constData(), 0600), 0);
+    editor->editor()->setPlainText("precious");
+    SearchableFolder searchable(folder.path());
+    {
+        test::WithoutPrivileges user;
+        if (!user.bound()) GTEST_SKIP() << "cannot leave the superuser here";
+        openFile(path("secret.txt"));
+    }
+    expectOnlyMessage("Unable to open file.", "File Problem", "precious");
+}
+
+TEST_F(NotesEditorTest, AFailedSaveKeepsTheEarlierFile) {
+    writeBytes("notes.txt", "earlier notes");
+    ASSERT_EQ(chmod(QFile::encodeName(path("notes.txt")).constData(), 0640), 0);
+    const QString longer(5000, 'x');
+    editor->editor()->setPlainText(longer);
+    {
+        test::FileSizeLimit full(100);
+        saveAs(path("notes.txt"));
+    }
+    expectOnlyMessage(unableToSave, "Text File Error", longer);
+    EXPECT_EQ(bytesOf("notes.txt"), "earlier notes");
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"notes.txt"})
+        << "no temporary file is left";
+
+    // A device that is always full is written, fails, and stays a device.
+    if (QFile::exists("/dev/full")) {
+        saveAs("/dev/full");
+        expectOnlyMessage(unableToSave, "Text File Error", longer);
+        EXPECT_TRUE(QFileInfo("/dev/full").exists() && !QFileInfo("/dev/full").isFile());
+    }
+
+    // A read-only file, and a folder that takes no new files.
+    {
+        SearchableFolder searchable(folder.path());
+        ASSERT_EQ(chmod(QFile::encodeName(path("notes.txt")).constData(), 0444), 0);
+        ASSERT_EQ(chmod(QFile::encodeName(folder.path()).constData(), 0555), 0);
+        test::WithoutPrivileges user;
+        if (!user.bound()) GTEST_SKIP() << "cannot leave the superuser here";
+        saveAs(path("notes.txt"));
+        expectOnlyMessage(unableToSave, "Text File Error", longer);
+        saveAs(path("new.txt"));
+        expectOnlyMessage(unableToSave, "Text File Error", longer);
+    }
+    EXPECT_EQ(bytesOf("notes.txt"), "earlier notes");
+    EXPECT_FALSE(QFile::exists(path("new.txt")));
+
+    // Room and rights again: the save replaces the file and keeps its permissions.
+    ASSERT_EQ(chmod(QFile::encodeName(path("notes.txt")).constData(), 0640), 0);
+    saveAs(path("notes.txt"));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Text saved to file:\nnotes.txt");
+    EXPECT_EQ(bytesOf("notes.txt"), longer.toUtf8());
+    struct stat status {};
+    ASSERT_EQ(stat(QFile::encodeName(path("notes.txt")).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0640u);
 }
 
 TEST_F(NotesEditorTest, CancelledOrBusyDialogsChangeNothing) {

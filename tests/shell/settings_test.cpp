@@ -5,8 +5,11 @@
 #include <QProcess>
 #include <QSettings>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
+#include "../fault_injection.h"
 #include "app_state.h"
 #include "dialog_test_support.h"
 #include "file_dialogs.h"
@@ -118,6 +121,126 @@ TEST_F(SettingsTest, CorruptOrOutOfRangeValuesReadAsNotStored) {
     EXPECT_EQ(readInAnotherRun(), "ResIndex=4 OldPath=/kept/");
     EXPECT_EQ(settings.writeOldPath("/new/"), SettingStatus::Ok);
     EXPECT_EQ(readInAnotherRun(), "ResIndex=4 OldPath=/new/");
+}
+
+// What any settings file must give, as the fuzz target checks it: a size
+// index in range or none, the same answers from every reading, and, when the
+// first byte asks for it, writes that read back while the folder read before
+// stays as it was.
+void expectSoundReadingsAndWrites(Settings& settings, const QByteArray& contents) {
+    const std::optional<int> index = settings.readResIndex();
+    EXPECT_TRUE(!index || (*index >= 0 && *index <= 9));
+    EXPECT_EQ(settings.readResIndex(), index) << "a second reading differs";
+    StoredSettings read;
+    const bool folderKnown = settings.readSetting(SettingName::OldPath, read) == SettingStatus::Ok;
+    EXPECT_FALSE(read.rememberedMapFolder.contains(QChar(u'\0')));
+    if (contents.isEmpty() || (contents[0] & 3) != 0) return;
+    const int written = contents[0] >> 2 & 7;
+    EXPECT_EQ(settings.writeResIndex(written), SettingStatus::Ok);
+    EXPECT_EQ(settings.readResIndex(), written);
+    if (folderKnown) {
+        EXPECT_EQ(settings.readOldPath(), read.rememberedMapFolder);
+    }
+}
+
+TEST_F(SettingsTest, ADamagedFileReadsAlikeEveryTimeAndAWriteOverItSucceeds) {
+    // Only the first reading of a damaged file reports the damage; the
+    // values in its sound lines read all the same every time, and a write
+    // over it says it succeeded when it did.
+    storeRaw("[General]\nResIndex=7\nOldPath=/maps/\n[broken\n\xff\xfe\n");
+    EXPECT_EQ(settings.readResIndex(), 7);
+    EXPECT_EQ(settings.readResIndex(), 7);
+    EXPECT_EQ(settings.readOldPath(), "/maps/");
+    EXPECT_EQ(settings.writeResIndex(2), SettingStatus::Ok);
+    EXPECT_EQ(readInAnotherRun(), "ResIndex=2 OldPath=/maps/");
+
+    // Files the settings fuzz target found.
+    const QDir regressions(FERNWISE_FUZZ_REGRESSIONS_DIR "/settings_loader");
+    const QStringList found = regressions.entryList(QDir::Files);
+    EXPECT_FALSE(found.isEmpty());
+    for (const QString& name : found) {
+        SCOPED_TRACE(name.toStdString());
+        QFile file(regressions.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray contents = file.readAll();
+        storeRaw(contents);
+        expectSoundReadingsAndWrites(settings, contents);
+    }
+}
+
+TEST_F(SettingsTest, ATruncatedFileReadsOnlyWhatIsThere) {
+    ASSERT_EQ(settings.writeResIndex(7), SettingStatus::Ok);
+    ASSERT_EQ(settings.writeOldPath("/home/user/maps/"), SettingStatus::Ok);
+    const QByteArray whole = storedRaw();
+    for (qsizetype length = 0; length < whole.size(); ++length) {
+        storeRaw(whole.left(length));
+        const std::optional<int> index = settings.readResIndex();
+        EXPECT_TRUE(!index || *index == 7) << length;
+        EXPECT_TRUE(QString("/home/user/maps/").startsWith(settings.readOldPath())) << length;
+    }
+    // Four bytes of a binary index cut short are no index.
+    storeRaw("[General]\nResIndex=@ByteArray(\\x3\\0\\0");
+    EXPECT_EQ(settings.readResIndex(), std::nullopt);
+}
+
+// The settings folder, for a user whom permissions bind: the folders above
+// it searchable by all, as they are in a home folder.
+class OpenToAll {
+public:
+    OpenToAll() {
+        for (const QString& folder : {dialogtest::testRoot(), dialogtest::testRoot() + "/config"}) {
+            chmod(QFile::encodeName(folder).constData(), 0755);
+        }
+    }
+    ~OpenToAll() {
+        for (const QString& folder : {dialogtest::testRoot(), dialogtest::testRoot() + "/config"}) {
+            chmod(QFile::encodeName(folder).constData(), 0700);
+        }
+    }
+};
+
+TEST_F(SettingsTest, AFullDiskOrAReadOnlyFolderKeepsTheEarlierFile) {
+    ASSERT_EQ(settings.writeResIndex(7), SettingStatus::Ok);
+    ASSERT_EQ(settings.writeOldPath("/kept/"), SettingStatus::Ok);
+    const QByteArray earlier = storedRaw();
+    {
+        test::FileSizeLimit full(static_cast<rlim_t>(earlier.size() / 2));
+        EXPECT_EQ(settings.writeOldPath("/a/folder/longer/than/the/one/before/"), SettingStatus::OldPathFailed);
+        EXPECT_EQ(settings.writeResIndex(3), SettingStatus::ResIndexFailed);
+    }
+    EXPECT_EQ(storedRaw(), earlier);
+    EXPECT_EQ(readInAnotherRun(), "ResIndex=7 OldPath=/kept/");
+    EXPECT_EQ(QDir(configFolder()).entryList(QDir::Files | QDir::Hidden), QStringList{"Fernwise.conf"})
+        << "no temporary or lock file is left";
+
+    {
+        OpenToAll searchable;
+        chmod(QFile::encodeName(configFolder()).constData(), 0555);
+        chmod(QFile::encodeName(configFile()).constData(), 0644);
+        test::WithoutPrivileges user;
+        if (!user.bound()) GTEST_SKIP() << "cannot leave the superuser here";
+        EXPECT_EQ(settings.writeResIndex(5), SettingStatus::ResIndexFailed);
+        EXPECT_EQ(settings.writeOldPath("/elsewhere/"), SettingStatus::OldPathFailed);
+    }
+    chmod(QFile::encodeName(configFolder()).constData(), 0700);
+    EXPECT_EQ(storedRaw(), earlier);
+    EXPECT_EQ(readInAnotherRun(), "ResIndex=7 OldPath=/kept/");
+
+    // An unreadable file reads as nothing stored, without a crash.
+    {
+        OpenToAll searchable;
+        chmod(QFile::encodeName(configFolder()).constData(), 0755);
+        chmod(QFile::encodeName(configFile()).constData(), 0600);
+        storeRaw("[General]\nResIndex=4\n");
+        test::WithoutPrivileges user;
+        EXPECT_EQ(settings.readResIndex(), std::nullopt);
+    }
+    chmod(QFile::encodeName(configFolder()).constData(), 0700);
+
+    // Room and rights again: writing works, and the store is as sound as before.
+    EXPECT_EQ(settings.writeResIndex(6), SettingStatus::Ok);
+    EXPECT_EQ(settings.writeOldPath("/kept/"), SettingStatus::Ok);
+    EXPECT_EQ(readInAnotherRun(), "ResIndex=6 OldPath=/kept/");
 }
 
 TEST_F(SettingsTest, FileDialogsHaveTheirTextsAndRememberTheirPaths) {
