@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -12,6 +11,7 @@
 #include "map_file.h"
 #include "render_options.h"
 #include "row_pipeline.h"
+#include "save_file.h"
 #include "targa_writer.h"
 
 namespace fernwise {
@@ -23,18 +23,12 @@ std::string lowerExtension(const std::string& path) {
     return ext;
 }
 
-// Writes next to the target and renames over it only when everything was
-// written, so that a failed write never destroys an earlier file.
+// The image writers' safe replacement: a failed write never destroys an
+// earlier file, and a device or a link is written through, never replaced.
 bool writeFileAtomically(const std::string& path, const std::string& header, const std::vector<std::uint8_t>& body) {
-    const std::string temporary = path + ".part";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) return false;
-    bool ok = std::fwrite(header.data(), 1, header.size(), file) == header.size() &&
-              std::fwrite(body.data(), 1, body.size(), file) == body.size();
-    ok = (std::fclose(file) == 0) && ok;
-    if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) std::remove(temporary.c_str());
-    return ok;
+    SaveFile file;
+    return file.open(path) && file.write(header.data(), header.size()) && file.write(body.data(), body.size()) &&
+           file.commit();
 }
 
 bool writeNetpbm(const std::string& path, const std::string& ext, const VirtualScreen& screen,

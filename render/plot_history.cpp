@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 
 namespace fernwise {
@@ -35,6 +36,33 @@ std::string valueLine(std::string_view name, const std::string& designed, double
 
 void fitLine(std::string& line) {
     if (line.size() > historyLineMaxChars) line.resize(historyLineMaxChars);
+}
+
+// Appends one record, or nothing: a record cut short by a full disk would
+// run into the next one, so a failed append is taken back and the file
+// keeps exactly what it held. Failures are not reported.
+void appendHistoryRecord(const std::filesystem::path& file, const std::string& record) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(file, ec);
+    const bool absent = status.type() == fs::file_type::not_found;
+    // Only a regular file can be cut back; a device (a full /dev/full) is left alone.
+    const bool regular = fs::is_regular_file(status);
+    const std::uintmax_t earlierSize = regular ? fs::file_size(file, ec) : 0;
+    const bool sizeKnown = regular && !ec;
+    {
+        // The line ends are written explicitly, so the stream is binary.
+        std::ofstream out(file, std::ios::binary | std::ios::app);
+        if (!out) return;
+        out.write(record.data(), static_cast<std::streamsize>(record.size()));
+        out.flush();
+        if (out) return;
+    }
+    if (absent) {
+        fs::remove(file, ec);
+    } else if (sizeKnown) {
+        fs::resize_file(file, earlierSize, ec);
+    }
 }
 
 }  // namespace
@@ -119,12 +147,7 @@ void recordHistory(PlotHistory& history, FractalType type, const FractalParams& 
     HistoryEntry& entry = history.ring[static_cast<std::size_t>(slot)];
     entry = formatHistoryEntry(type, params, time);
 
-    // The line ends are written explicitly, so the stream is binary.
-    std::ofstream out(file, std::ios::binary | std::ios::app);
-    if (out) {
-        const std::string record = historyFileRecord(entry, time);
-        out.write(record.data(), static_cast<std::streamsize>(record.size()));
-    }
+    appendHistoryRecord(file, historyFileRecord(entry, time));
 
     history.historyNext = slot + 1 == historySlotCount ? 0 : slot + 1;
 }

@@ -504,6 +504,12 @@ bool runBlocks(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcom
         base[g] = 0;
         startBlock(state[g], live[g], base[g]);
     }
+    // When no point needs a pass at all (a window wholly outside the escape
+    // radius), no lane ever ends below, so the loop would never see that the
+    // work is done.
+    unsigned anyLive = 0;
+    for (int g = 0; g < K; ++g) anyLive |= live[g];
+    if (anyLive == 0) return true;
 
     unsigned ticks = 0;
     for (;;) {

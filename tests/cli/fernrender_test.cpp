@@ -6,6 +6,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "../fault_injection.h"
 #include "fernrender.h"
 #include "render_options.h"
 
@@ -141,10 +142,40 @@ TEST_F(Fernrender, ExtremeButValidRequestsGiveEveryPixelAColour) {
         {"--type", "MagnetismIIZ", "--special-coloring", "on", "--size", "9x9", "--true-color"},
         {"--type", "Newton", "--outside", "binary", "--param1", "20", "--size", "9x9"},
         {"--outside", "fausto", "--size", "9x9", "--true-color", "--iterations", "1"},
+        // Bounds are held to the type's limits; the core's own tests take them further.
+        {"--xmin", "-1e300", "--xmax", "1e300", "--ymin", "-1e300", "--ymax", "1e300", "--size", "9x9", "--true-color"},
+        {"--type", "Sine", "--xmin", "0", "--xmax", "5e-324", "--ymin", "-5e-324", "--ymax", "5e-324", "--size", "9x9"},
+        {"--type", "Newton", "--param1", "20", "--param2", "1e300", "--size", "9x9", "--true-color"},
+        // Every point outside the escape radius before its first pass: the
+        // vector loops once waited for a point to end that never started.
+        {"--type", "MagnetismIZ", "--xmin", "10", "--xmax", "20", "--ymin", "10", "--ymax", "20", "--size-limit", "1",
+         "--size", "64x64"},
+        {"--type", "Julia", "--xmin", "5", "--xmax", "6", "--ymin", "4", "--ymax", "4.5", "--size-limit", "2",
+         "--size", "64x64", "--threads", "3"},
     };
     for (auto args : cases) {
         args.push_back(path("e.ppm"));
         EXPECT_EQ(run(args).status, 0) << args[1];
+    }
+}
+
+TEST_F(Fernrender, AFailedWriteKeepsTheEarlierFileAndADeviceStaysADevice) {
+    std::ofstream(path("kept.ppm")) << "earlier";
+    {
+        test::FileSizeLimit full(20);
+        Outcome o = run({"--size", "7x3", path("kept.ppm")});
+        EXPECT_EQ(o.status, 1);
+        EXPECT_NE(o.err.find("cannot write"), std::string::npos);
+    }
+    EXPECT_EQ(readFile(path("kept.ppm")), "earlier");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "no temporary file left";
+
+    // A link to a device that is always full: the device is written, never replaced.
+    if (fs::exists("/dev/full")) {
+        fs::create_symlink("/dev/full", path("full.ppm"));
+        EXPECT_EQ(run({"--size", "7x3", path("full.ppm")}).status, 1);
+        EXPECT_TRUE(fs::is_character_file("/dev/full"));
+        EXPECT_TRUE(fs::is_symlink(path("full.ppm")));
     }
 }
 

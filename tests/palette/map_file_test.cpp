@@ -5,6 +5,7 @@
 #include <fstream>
 #include <string>
 
+#include "../fault_injection.h"
 #include "map_file.h"
 
 namespace fernwise {
@@ -117,6 +118,26 @@ TEST(MapFile, MissingFolderAndCaseSensitivePaths) {
     EXPECT_EQ(readMapFile(sharedMaps + "/ribbon20.map", t), MapFileStatus::Loaded);
     EXPECT_EQ(mapFileMessage(MapFileStatus::CannotOpen), "Unable to open the selected file;\n     Please try again.");
     EXPECT_EQ(mapFileMessage(MapFileStatus::CannotRead), "Unable to read the selected file;\n     Please try again.");
+}
+
+TEST(MapFile, UnreadableOrVanishedFilesDoNotOpenAndChangeNothing) {
+    const fs::path folder = fs::temp_directory_path() / ("fernwise-map-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    const fs::path file = folder / "secret.map";
+    std::ofstream(file) << "1 2 3\n";
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    PaletteTable t = sentinel();
+    {
+        test::WithoutPrivileges user;
+        if (user.bound()) {
+            EXPECT_EQ(readMapFile(file.string(), t), MapFileStatus::CannotOpen);
+        }
+    }
+    // Chosen, then gone before it was read.
+    fs::remove(file);
+    EXPECT_EQ(readMapFile(file.string(), t), MapFileStatus::CannotOpen);
+    EXPECT_EQ(t, sentinel());
+    fs::remove_all(folder);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 
+#include "../fault_injection.h"
 #include "plot_history.h"
 
 namespace fernwise {
@@ -84,6 +85,56 @@ TEST_F(HistoryFolder, UnwritableFileIsSkippedButTheRingEntryStands) {
     EXPECT_EQ(history.historyNext, 3);
     EXPECT_EQ(history.ring[1].lines[0], "Sine     3:07 PM");
     EXPECT_EQ(history.ring[2].lines[0], "Newton     3:07 PM");
+}
+
+TEST_F(HistoryFolder, AFullDiskLeavesTheFileAsItWasAndTheNextRecordWhole) {
+    PlotHistory history;
+    recordHistory(history, FractalType::Mandelbrot, defaultParams(FractalType::Mandelbrot), afternoon, file);
+    const std::string earlier = fileBytes();
+    {
+        // Room for part of the next record only.
+        test::FileSizeLimit full(earlier.size() + 40);
+        recordHistory(history, FractalType::Julia, defaultParams(FractalType::Julia), afternoon, file);
+    }
+    {
+        test::FileSizeLimit full(40);
+        recordHistory(history, FractalType::Sine, defaultParams(FractalType::Sine), afternoon, folder / "new.txt");
+    }
+    EXPECT_EQ(fileBytes(), earlier);
+    EXPECT_FALSE(fs::exists(folder / "new.txt")) << "no empty file is left behind";
+    EXPECT_EQ(history.historyCount, 4);
+    EXPECT_EQ(history.ring[2].lines[0], "Julia     3:07 PM");
+
+    // With room again, the next record follows the earlier ones directly.
+    recordHistory(history, FractalType::Newton, defaultParams(FractalType::Newton), afternoon, file);
+    EXPECT_EQ(fileBytes(), earlier + historyFileRecord(history.ring[4], afternoon));
+
+    // A device that is always full: skipped, and the device stays.
+    if (fs::exists("/dev/full")) {
+        recordHistory(history, FractalType::Sine, defaultParams(FractalType::Sine), afternoon, "/dev/full");
+        EXPECT_TRUE(fs::is_character_file("/dev/full"));
+    }
+}
+
+TEST_F(HistoryFolder, AReadOnlyFileOrFolderIsSkippedSilently) {
+    PlotHistory history;
+    recordHistory(history, FractalType::Mandelbrot, defaultParams(FractalType::Mandelbrot), afternoon, file);
+    const std::string earlier = fileBytes();
+    const fs::perms readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    const fs::perms readAndSearch = readOnly | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+    fs::permissions(file, readOnly);
+    fs::permissions(folder, readAndSearch);
+    {
+        test::WithoutPrivileges user;
+        if (!user.bound()) GTEST_SKIP() << "cannot leave the superuser here";
+        recordHistory(history, FractalType::Julia, defaultParams(FractalType::Julia), afternoon, file);
+        recordHistory(history, FractalType::Sine, defaultParams(FractalType::Sine), afternoon, folder / "new.txt");
+    }
+    fs::permissions(folder, fs::perms::owner_all);
+    EXPECT_EQ(fileBytes(), earlier);
+    EXPECT_FALSE(fs::exists(folder / "new.txt"));
+    EXPECT_EQ(history.historyCount, 4);
+    EXPECT_EQ(history.ring[3].lines[0], "Sine     3:07 PM");
 }
 
 TEST_F(HistoryFolder, RingWrapsAfterTwentyRecordsAndListsNewestFirst) {
