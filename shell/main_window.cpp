@@ -100,6 +100,7 @@ MainWindow::MainWindow(AppState& state, const MainWindowOptions& options)
 
 MainWindow::~MainWindow() {
     if (helpWindow_) delete helpWindow_.data();
+    if (plasmaWindow_) delete plasmaWindow_.data();
 }
 
 void MainWindow::buildMenu() {
@@ -572,6 +573,7 @@ void MainWindow::openPlasma() {
     screen_->clear();
     view_->viewport()->update();
     if (plasma != nullptr) {
+        plasmaWindow_ = plasma;
         setEnabled(false);
         connect(plasma, &QObject::destroyed, this, [this] { setEnabled(true); });
         plasma->show();
@@ -666,6 +668,8 @@ void MainWindow::destroySequence() {
     state_.plotting = false;
     state_.cycling = false;
     idleTimer_.stop();
+    // The plasma window gives the palette back before everything goes.
+    if (plasmaWindow_) delete plasmaWindow_.data();
     if (state_.splashAvailable) showSplash(SplashKind::Closing);
     state_.palette.logical.reset();
     state_.notesText.clear();

@@ -231,6 +231,9 @@ private:
     static constexpr int rowPaintIntervalMs = 15;
     ZoomBox zoomBox_;
     QPointer<HelpWindow> helpWindow_;
+    // A top-level window that asks this one for the screen: it must not
+    // outlive this window.
+    QPointer<QWidget> plasmaWindow_;
     QPointer<SavePopup> savePopup_;
     QString pendingSavePath_;
     bool pendingSaveTarga_ = false;
