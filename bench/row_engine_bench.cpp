@@ -157,7 +157,7 @@ void registerAll() {
         for (int threads : {1, 2}) {
             benchmark::RegisterBenchmark((prefix + std::to_string(threads) + (threads == 1 ? " thread" : " threads")).c_str(),
                                          [r, threads](benchmark::State& s) { rowEngine(s, r, threads, bestSimdLevel()); })
-                ->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+                ->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
         }
     }
 }

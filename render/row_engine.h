@@ -100,6 +100,10 @@ public:
 
     const RowPlot& plot() const { return plot_; }
     SimdLevel simdLevel() const { return level_; }
+    // Whether a row's points depend on the lastPointInside carried into it
+    // (Julia and Mandelbrot with periodicity checking); otherwise settling a
+    // row only passes the value on.
+    bool dependsOnCarried() const { return speculative_; }
 
     // Computes `row`. `carriedIn` is asked once the kernels have run, for the
     // best-known lastPointInside before the row; a wrong answer is repaired

@@ -93,15 +93,16 @@ void RowPipeline::cancel() {
 // are settled, else what the row above (if computed) leaves, else "outside",
 // which the left edge of most windows is.
 bool RowPipeline::carriedGuess(int row) {
-    if (row == nextToSettle_) return carried_;
+    if (row == nextToSettle_.load()) return carried_;
     if (row > firstRow_ && slot(row - 1).state == SlotState::Computed) return slot(row - 1).result.carriedOut;
     return false;
 }
 
 void RowPipeline::settleComputedRows() {
     bool any = false;
-    while (nextToSettle_ < height_ && slot(nextToSettle_).state == SlotState::Computed) {
-        Slot& s = slot(nextToSettle_);
+    for (int next = nextToSettle_.load(); next < height_ && slot(next).state == SlotState::Computed;
+         next = nextToSettle_.load()) {
+        Slot& s = slot(next);
         engine_.settleRow(s.result, carried_);
         carried_ = s.result.carriedOut;
         s.state = SlotState::Settled;
@@ -120,16 +121,17 @@ void RowPipeline::work() {
 bool RowPipeline::computeRowHere(RowScratch& scratch) { return computeOne(scratch); }
 
 bool RowPipeline::computeOne(RowScratch& scratch) {
-    int row = 0;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (cancelled_.load() || nextToCompute_ >= height_) return false;
-        row = nextToCompute_++;
-    }
+    if (cancelled_.load()) return false;
+    const int row = nextToCompute_.fetch_add(1);
+    if (row >= height_) return false;
     RowResult result;
+    const bool dependent = engine_.dependsOnCarried();
     const bool complete = engine_.computeRow(
         row,
-        [this, row] {
+        [this, row, dependent] {
+            // Only the periodicity walk needs a good guess; elsewhere any
+            // value is passed on when the row is settled.
+            if (!dependent) return false;
             std::lock_guard<std::mutex> lock(mutex_);
             return carriedGuess(row);
         },
@@ -144,6 +146,7 @@ bool RowPipeline::computeOne(RowScratch& scratch) {
 }
 
 bool RowPipeline::takeRow(RowResult& row, std::chrono::milliseconds wait) {
+    if (nextToDeliver_ >= nextToSettle_.load() && wait == std::chrono::milliseconds::zero()) return false;
     std::unique_lock<std::mutex> lock(mutex_);
     if (nextToDeliver_ >= height_) return false;
     auto ready = [this] { return nextToDeliver_ < nextToSettle_ || cancelled_.load(); };

@@ -113,8 +113,9 @@ private:
     std::mutex mutex_;
     std::condition_variable settled_;
     std::vector<Slot> slots_;
-    int nextToCompute_;
-    int nextToSettle_;
+    std::atomic<int> nextToCompute_;
+    // Written under mutex_; read without it to see whether a row is ready.
+    std::atomic<int> nextToSettle_;
     bool carried_;  // lastPointInside before row nextToSettle_
     std::atomic<bool> cancelled_{false};
     int nextToDeliver_;  // the drawing thread's own
