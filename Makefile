@@ -27,8 +27,11 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
-# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
-SAN_FLAGS = -O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=undefined
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer;
+# GCC leaves out-of-range conversions of doubles to integers unchecked unless
+# asked.
+SAN_FLAGS = -O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined,float-cast-overflow \
+  -fno-sanitize-recover=undefined,float-cast-overflow
 sanitize: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=None -DFERNWISE_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS="$(SAN_FLAGS)" \
 	  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
@@ -37,12 +40,14 @@ sanitize: deps
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j$(JOBS) -E '^install_tree$$'
 
-# The threaded rendering tests under ThreadSanitizer.
+# The threaded rendering tests (row engine, pipeline, every-core renders and
+# fernrender's thread counts) under ThreadSanitizer.
 tsan: deps
-	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=None -DFERNWISE_BUILD_GUI=OFF \
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=None -DFERNWISE_BUILD_GUI=OFF -DFERNWISE_BUILD_BENCH=OFF \
 	  -DCMAKE_CXX_FLAGS="-O1 -g -fsanitize=thread" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread"
-	cmake --build build-tsan -j$(JOBS) --target render_tests
-	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R '^render_tests|RowEngine|Pipeline'
+	cmake --build build-tsan -j$(JOBS) --target render_tests cli_tests
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j$(JOBS) \
+	  -R 'RowEngine|Pipeline|AllThreads|EveryThreadCount'
 
 # A short run of every fuzz target (FUZZ_SECONDS each) on the kept corpus.
 FUZZ_SECONDS ?= 60
