@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <vector>
@@ -74,8 +75,6 @@ protected:
         EXPECT_EQ(prompt.boxes[1].text, QString::fromLatin1(removalMessages[static_cast<int>(result)]));
         EXPECT_EQ(prompt.boxes[1].buttons, SweepButtons::Ok);
     }
-
-    static bool runningAsRoot() { return ::geteuid() == 0; }
 
     ScriptedPrompt prompt;
 };
@@ -218,38 +217,78 @@ TEST_F(SweepTest, KoThatIsALinkIsNotFollowed) {
     EXPECT_EQ(snapshot(outsidePath()), outsideBefore);
 }
 
-// Permissions bind every user but the superuser, so these run only without
-// its privileges.
+// Permissions bind every user but the superuser. Run by the superuser (as in
+// CI), the tool works as "nobody" for one scope, on a test folder that
+// "nobody" owns for that scope.
+class AsAnOrdinaryUser {
+public:
+    AsAnOrdinaryUser() : wasRoot_(::geteuid() == 0) {
+        if (!wasRoot_) return;
+        changeOwner(nobody);
+        dropped_ = ::seteuid(nobody) == 0;
+    }
+    ~AsAnOrdinaryUser() {
+        if (dropped_ && ::seteuid(0) != 0) std::abort();
+        if (wasRoot_) changeOwner(0);
+    }
+    AsAnOrdinaryUser(const AsAnOrdinaryUser&) = delete;
+    AsAnOrdinaryUser& operator=(const AsAnOrdinaryUser&) = delete;
+
+    bool bound() const { return !wasRoot_ || dropped_; }
+
+private:
+    static constexpr uid_t nobody = 65534;
+
+    // The whole test folder, links themselves rather than what they name.
+    static void changeOwner(uid_t owner) {
+        const fs::path root(QFile::encodeName(testRoot).toStdString());
+        [[maybe_unused]] int ignored = ::lchown(root.c_str(), owner, static_cast<gid_t>(-1));
+        std::error_code error;
+        for (fs::recursive_directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
+            ignored = ::lchown(it->path().c_str(), owner, static_cast<gid_t>(-1));
+        }
+    }
+
+    bool wasRoot_;
+    bool dropped_ = false;
+};
+
 TEST_F(SweepTest, UnreadableConfigurationFolderChangesNothing) {
-    if (runningAsRoot()) GTEST_SKIP() << "permissions do not bind the superuser";
     writeFernwiseSettings();
     const Snapshot before = snapshot(configPath());
     fs::permissions(configPath(), fs::perms::none);
-
-    EXPECT_EQ(sweep(), RemovalResult::NotFound);
+    {
+        AsAnOrdinaryUser user;
+        if (!user.bound()) GTEST_SKIP() << "cannot leave the superuser here";
+        EXPECT_EQ(sweep(), RemovalResult::NotFound);
+    }
     expectResultBox(RemovalResult::NotFound);
     restoreAccess(testRoot);
     EXPECT_EQ(snapshot(configPath()), before);
 }
 
 TEST_F(SweepTest, SettingsThatCannotBeDeletedAreNotReportedAsDeleted) {
-    if (runningAsRoot()) GTEST_SKIP() << "permissions do not bind the superuser";
     writeFernwiseSettings();
     const Snapshot before = snapshot(configPath());
     fs::permissions(koPath(), fs::perms::owner_read | fs::perms::owner_exec);
-
-    EXPECT_EQ(sweep(), RemovalResult::DeletionFailed);
+    {
+        AsAnOrdinaryUser user;
+        if (!user.bound()) GTEST_SKIP() << "cannot leave the superuser here";
+        EXPECT_EQ(sweep(), RemovalResult::DeletionFailed);
+    }
     expectResultBox(RemovalResult::DeletionFailed);
     restoreAccess(testRoot);
     EXPECT_EQ(snapshot(configPath()), before);
 }
 
 TEST_F(SweepTest, KoThatCannotBeRemovedIsReportedAsKept) {
-    if (runningAsRoot()) GTEST_SKIP() << "permissions do not bind the superuser";
     writeFernwiseSettings();
     fs::permissions(configPath(), fs::perms::owner_read | fs::perms::owner_exec);
-
-    EXPECT_EQ(sweep(), RemovalResult::SubkeyDeleted);
+    {
+        AsAnOrdinaryUser user;
+        if (!user.bound()) GTEST_SKIP() << "cannot leave the superuser here";
+        EXPECT_EQ(sweep(), RemovalResult::SubkeyDeleted);
+    }
     expectResultBox(RemovalResult::SubkeyDeleted);
     EXPECT_TRUE(fs::is_directory(fs::symlink_status(koPath())));
     EXPECT_FALSE(fs::exists(fs::symlink_status(settingsPath())));
