@@ -67,9 +67,10 @@ RowPipeline::RowPipeline(const PlotDriver& driver, const PlotFlags& flags, int t
       nextToSettle_(firstRow_),
       carried_(driver.kernel.periodicity.lastPointInside),
       nextToDeliver_(firstRow_) {
-    slots_.resize(static_cast<std::size_t>(std::max(0, height_ - firstRow_)));
+    const int rows = std::max(0, height_ - firstRow_);
+    slots_ = std::make_unique<Slot[]>(static_cast<std::size_t>(rows));
     if (threads <= 0) threads = defaultThreadCount();
-    int workers = std::min(threads, height_ - firstRow_);
+    int workers = std::min(threads, rows);
     if (caller == CallingThread::Computes) --workers;
     if (caller == CallingThread::Draws) workers = std::max(1, workers);
     workers_.reserve(static_cast<std::size_t>(std::max(0, workers)));
@@ -82,34 +83,43 @@ RowPipeline::~RowPipeline() {
 }
 
 void RowPipeline::cancel() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        cancelled_.store(true);
-    }
+    cancelled_.store(true);
+    std::lock_guard<std::mutex> lock(waitMutex_);
     settled_.notify_all();
 }
 
 // The carried value a row is walked with: the true one when the rows above
 // are settled, else what the row above (if computed) leaves, else "outside",
-// which the left edge of most windows is.
-bool RowPipeline::carriedGuess(int row) {
-    if (row == nextToSettle_.load()) return carried_;
-    if (row > firstRow_ && slot(row - 1).state == SlotState::Computed) return slot(row - 1).result.carriedOut;
+// which the left edge of most windows is. A stale answer only costs a repair.
+bool RowPipeline::carriedGuess(int row) const {
+    if (row == nextToSettle_.load()) return carried_.load();
+    if (row > firstRow_ && slot(row - 1).state.load() != SlotState::Pending) return slot(row - 1).carriedOutGuess.load();
     return false;
 }
 
+// Settles computed rows in order, on whichever thread gets the role. A row
+// computed while another thread held the role is seen by that thread's
+// check after giving the role up (sequentially consistent atomics).
 void RowPipeline::settleComputedRows() {
-    bool any = false;
-    for (int next = nextToSettle_.load(); next < height_ && slot(next).state == SlotState::Computed;
-         next = nextToSettle_.load()) {
-        Slot& s = slot(next);
-        engine_.settleRow(s.result, carried_);
-        carried_ = s.result.carriedOut;
-        s.state = SlotState::Settled;
-        ++nextToSettle_;
-        any = true;
+    for (;;) {
+        if (settling_.exchange(true)) return;
+        int next = nextToSettle_.load();
+        bool advanced = false;
+        while (next < height_ && slot(next).state.load() == SlotState::Computed) {
+            Slot& s = slot(next);
+            engine_.settleRow(s.result, carried_.load());
+            carried_.store(s.result.carriedOut);
+            s.state.store(SlotState::Settled);
+            nextToSettle_.store(++next);
+            advanced = true;
+        }
+        settling_.store(false);
+        if (advanced && waiters_.load() > 0) {
+            std::lock_guard<std::mutex> lock(waitMutex_);
+            settled_.notify_all();
+        }
+        if (next >= height_ || slot(next).state.load() != SlotState::Computed) return;
     }
-    if (any) settled_.notify_all();
 }
 
 void RowPipeline::work() {
@@ -124,42 +134,35 @@ bool RowPipeline::computeOne(RowScratch& scratch) {
     if (cancelled_.load()) return false;
     const int row = nextToCompute_.fetch_add(1);
     if (row >= height_) return false;
-    RowResult result;
-    const bool dependent = engine_.dependsOnCarried();
-    const bool complete = engine_.computeRow(
-        row,
-        [this, row, dependent] {
-            // Only the periodicity walk needs a good guess; elsewhere any
-            // value is passed on when the row is settled.
-            if (!dependent) return false;
-            std::lock_guard<std::mutex> lock(mutex_);
-            return carriedGuess(row);
-        },
-        result, scratch, &cancelled_);
-    if (!complete) return false;
-    std::lock_guard<std::mutex> lock(mutex_);
     Slot& s = slot(row);
-    s.result = std::move(result);
-    s.state = SlotState::Computed;
+    const bool dependent = engine_.dependsOnCarried();
+    // Only the periodicity walk needs a good guess; elsewhere any value is
+    // passed on when the row is settled.
+    const bool complete = engine_.computeRow(
+        row, [this, row, dependent] { return dependent && carriedGuess(row); }, s.result, scratch, &cancelled_);
+    if (!complete) return false;
+    s.carriedOutGuess.store(s.result.carriedOut);
+    s.state.store(SlotState::Computed);
     settleComputedRows();
     return true;
 }
 
 bool RowPipeline::takeRow(RowResult& row, std::chrono::milliseconds wait) {
-    if (nextToDeliver_ >= nextToSettle_.load() && wait == std::chrono::milliseconds::zero()) return false;
-    std::unique_lock<std::mutex> lock(mutex_);
     if (nextToDeliver_ >= height_) return false;
-    auto ready = [this] { return nextToDeliver_ < nextToSettle_ || cancelled_.load(); };
-    if (wait == untilFinished) {
-        settled_.wait(lock, ready);
-    } else if (wait > std::chrono::milliseconds::zero()) {
-        settled_.wait_for(lock, wait, ready);
+    if (nextToDeliver_ >= nextToSettle_.load()) {
+        if (wait == std::chrono::milliseconds::zero()) return false;
+        std::unique_lock<std::mutex> lock(waitMutex_);
+        waiters_.fetch_add(1);
+        auto ready = [this] { return nextToDeliver_ < nextToSettle_.load() || cancelled_.load(); };
+        if (wait == untilFinished) {
+            settled_.wait(lock, ready);
+        } else {
+            settled_.wait_for(lock, wait, ready);
+        }
+        waiters_.fetch_sub(1);
+        if (nextToDeliver_ >= nextToSettle_.load()) return false;
     }
-    if (nextToDeliver_ >= nextToSettle_) return false;
-    Slot& s = slot(nextToDeliver_);
-    row = std::move(s.result);
-    s.result = RowResult{};
-    s.state = SlotState::Taken;
+    row = std::move(slot(nextToDeliver_).result);
     ++nextToDeliver_;
     return true;
 }
@@ -196,7 +199,7 @@ void renderImageParallel(const RenderRequest& request, VirtualScreen& screen, co
     driver.loadRecord(catalog, request.type);
     driver.computeGeometry(request.aspectFactor);
     if (driver.beginTrueColor(request.flags.trueColorMode)) driver.levelSets = levelSets;
-    screen.clear();
+    // No clearing to black first: every pixel of every row is written below.
     driver.startKernels();
     // This thread computes rows too, and draws whatever is finished between them.
     RowPipeline pipeline(driver, request.flags, threads, level, CallingThread::Computes);

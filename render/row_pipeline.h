@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -93,31 +94,39 @@ public:
     void cancel();
 
 private:
-    enum class SlotState : std::uint8_t { Pending, Computed, Settled, Taken };
+    enum class SlotState : std::uint8_t { Pending, Computed, Settled };
+    // One row. A computing thread owns it while Pending, the settling thread
+    // while Computed, the drawing thread once Settled; the state changes
+    // hand it over.
     struct Slot {
-        SlotState state = SlotState::Pending;
+        std::atomic<SlotState> state{SlotState::Pending};
+        std::atomic<bool> carriedOutGuess{false};  // the row's carriedOut as computed, before settling
         RowResult result;
     };
 
     void work();
     bool computeOne(RowScratch& scratch);
-    bool carriedGuess(int row);     // under mutex_
-    void settleComputedRows();      // under mutex_
+    bool carriedGuess(int row) const;
+    void settleComputedRows();
     Slot& slot(int row) { return slots_[static_cast<std::size_t>(row - firstRow_)]; }
+    const Slot& slot(int row) const { return slots_[static_cast<std::size_t>(row - firstRow_)]; }
 
     RowEngine engine_;
     PlotFlags flags_;
     int firstRow_;
     int height_;
 
-    std::mutex mutex_;
-    std::condition_variable settled_;
-    std::vector<Slot> slots_;
+    // Rows are claimed, handed over and settled through atomics; the lock
+    // only serves a thread that waits for the next row.
+    std::unique_ptr<Slot[]> slots_;
     std::atomic<int> nextToCompute_;
-    // Written under mutex_; read without it to see whether a row is ready.
     std::atomic<int> nextToSettle_;
-    bool carried_;  // lastPointInside before row nextToSettle_
+    std::atomic<bool> carried_;    // lastPointInside before row nextToSettle_
+    std::atomic<bool> settling_{false};  // one thread at a time settles rows
     std::atomic<bool> cancelled_{false};
+    std::atomic<int> waiters_{0};
+    std::mutex waitMutex_;
+    std::condition_variable settled_;
     int nextToDeliver_;  // the drawing thread's own
 
     std::vector<std::thread> workers_;
