@@ -1,6 +1,8 @@
 #include "fernrender.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cctype>
 #include <filesystem>
 #include <ostream>
@@ -13,6 +15,12 @@
 #include "row_pipeline.h"
 #include "save_file.h"
 #include "targa_writer.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace fernwise {
 namespace {
@@ -74,6 +82,49 @@ int writeOutput(const RenderOptions& options, const std::string& ext, const Virt
 }
 
 bool knownExtension(const std::string& ext) { return ext == ".pgm" || ext == ".ppm" || ext == ".gif" || ext == ".tga"; }
+
+bool standardErrorIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+// Rows done, percentage and time left on one line that rewrites itself; at
+// most a few updates a second, so the display costs nothing beside the render.
+class ProgressDisplay {
+public:
+    ProgressDisplay(std::ostream& out, int rows, bool enabled)
+        : out_(out), rows_(rows), enabled_(enabled), start_(Clock::now()), lastShown_(start_) {}
+
+    void rowsDrawn(int done) {
+        if (!enabled_) return;
+        const auto now = Clock::now();
+        if (done < rows_ && now - lastShown_ < std::chrono::milliseconds(200)) return;
+        lastShown_ = now;
+        const double elapsed = std::chrono::duration<double>(now - start_).count();
+        const double left = done > 0 ? elapsed * (rows_ - done) / done : 0.0;
+        char line[96];
+        std::snprintf(line, sizeof line, "\rfernrender: %d of %d rows (%d%%), %.0f s left ", done, rows_,
+                      static_cast<int>(100.0 * done / rows_), left);
+        out_ << line << std::flush;
+        shown_ = true;
+    }
+
+    void finish() {
+        if (shown_) out_ << "\n" << std::flush;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    std::ostream& out_;
+    int rows_;
+    bool enabled_;
+    Clock::time_point start_;
+    Clock::time_point lastShown_;
+    bool shown_ = false;
+};
 
 }  // namespace
 
@@ -147,7 +198,10 @@ int runFernrender(const std::vector<std::string>& args, std::ostream& out, std::
     // program's plot start does in a fresh run.
     LevelSetState levelSets;
     const LevelSetTables* tables = buildLevelSetTables(request, levelSets);
-    renderImageParallel(request, *screen, palette, indices.data(), tables, options.threads);
+    ProgressDisplay progress(err, options.height, !options.quiet && standardErrorIsTerminal());
+    renderImageParallel(request, *screen, palette, indices.data(), tables, options.threads, bestSimdLevel(),
+                        [&progress](int rowsDrawn) { progress.rowsDrawn(rowsDrawn); });
+    progress.finish();
     return writeOutput(options, ext, *screen, palette, indices, err);
 }
 

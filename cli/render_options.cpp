@@ -93,6 +93,8 @@ Options (every value option takes one argument):
   --threads N           threads computing rows, 1..1024, default one per core;
                         the image is the same for every N
   --map FILE            a Fractint .map palette instead of the default one
+  --quiet               no progress display (it is shown only when the
+                        standard error is a terminal)
   --help                this text
 
 Values not given come from the type's default record. Window bounds are
@@ -201,6 +203,10 @@ ParseResult parseRenderOptions(const std::vector<std::string>& args) {
             o.help = true;
             result.options = o;
             return result;
+        }
+        if (arg == "--quiet") {
+            o.quiet = true;
+            continue;
         }
         if (arg == "--true-color") {
             o.trueColor = true;

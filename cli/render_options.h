@@ -20,6 +20,7 @@ struct RenderOptions {
     bool periodicity = true;
     bool specialColoring = false;
     double aspect = 1.0;
+    bool quiet = false;  // no progress display
     int threads = 0;  // threads computing rows; 0: one per core
     std::string mapFile;
     std::string output;

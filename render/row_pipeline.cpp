@@ -191,7 +191,8 @@ RowDelivery RowPipeline::drawNextRow(PlotDriver& driver, const PlotFlags& flags,
 }
 
 void renderImageParallel(const RenderRequest& request, VirtualScreen& screen, const PaletteState& palette,
-                         std::uint8_t* indicesOut, const LevelSetTables* levelSets, int threads, SimdLevel level) {
+                         std::uint8_t* indicesOut, const LevelSetTables* levelSets, int threads, SimdLevel level,
+                         const std::function<void(int rowsDrawn)>& rowDone) {
     // The plot start of renderImage, step for step.
     FractalCatalog catalog;
     catalog[request.type] = request.params;
@@ -217,6 +218,7 @@ void renderImageParallel(const RenderRequest& request, VirtualScreen& screen, co
                 break;
             }
         }
+        if (rowDone) rowDone(driver.nextRow() + 1);
     } while (!driver.finishRow());
 }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -139,9 +140,11 @@ void drawRow(const RowResult& row, VirtualScreen& screen, const PaletteState& pa
 
 // renderImage on `threads` threads (<= 0: one per core) with vector
 // instructions up to `level`: the same image, byte for byte.
+// `rowDone`, when given, hears the number of rows drawn after each row.
 void renderImageParallel(const RenderRequest& request, VirtualScreen& screen, const PaletteState& palette,
                          std::uint8_t* indicesOut = nullptr, const LevelSetTables* levelSets = nullptr,
-                         int threads = 0, SimdLevel level = bestSimdLevel());
+                         int threads = 0, SimdLevel level = bestSimdLevel(),
+                         const std::function<void(int rowsDrawn)>& rowDone = {});
 
 // One worker per core: what `threads` <= 0 asks for.
 int defaultThreadCount();
