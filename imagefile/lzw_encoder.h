@@ -132,6 +132,12 @@ private:
         if ((1u << width_) == assigned_ + 257) ++width_;
         if (assigned_ + 257 > lastCodeBeforeClear || storeFill_ > storeFillLimit) {
             emit(static_cast<std::uint16_t>(key & 0xff));
+            // A decoder takes that code as one more table entry and widens
+            // its codes once the entries fill the width, so the clear code
+            // must come at the width the decoder then reads. Only a clear
+            // for a full store can meet a new width here; after code 4094
+            // the width stays 12.
+            if ((1u << width_) == assigned_ + 258) ++width_;
             resetTable();
             return 0;
         }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
+#include <random>
 #include <optional>
 
 #include "gif_writer.h"
@@ -121,6 +123,27 @@ TEST(GifCoding, AFullStringStoreResetsTheTableEarly) {
     const ReferenceStream stream = saveAndCheck(*screen, entries);
     ASSERT_FALSE(stream.resets.empty());
     for (const ReferenceStream::Reset& reset : stream.resets) EXPECT_LT(reset.codesAssigned, 3837);
+}
+
+TEST(GifCoding, AFullStoreJustBeforeTheCodesWidenClearsAtTheDecodersWidth) {
+    // Runs of two colours whose store fills when 766 codes are assigned: a
+    // decoder counts the single pixel's code before the clear as entry 1023,
+    // widens its codes to 11 bits and reads the clear code so. (The GIF fuzz
+    // target found such an image; giflib called it defective.)
+    std::minstd_rand random(21);
+    std::vector<std::uint8_t> runs;
+    while (runs.size() < 320 * 240) {
+        const auto colour = static_cast<std::uint8_t>(random() % 2);
+        for (unsigned n = 1 + random() % 30; n > 0 && runs.size() < 320 * 240; --n) runs.push_back(colour);
+    }
+    const PaletteEntries entries = distinctEntries();
+    auto screen = paintScreen(320, 240, PixelFormat::Indexed8, entries,
+                              [&runs](int x, int y) { return runs[static_cast<std::size_t>(y) * 320 + x]; });
+    const ReferenceStream stream = saveAndCheck(*screen, entries);
+    const auto reset = std::find_if(stream.resets.begin(), stream.resets.end(),
+                                    [](const ReferenceStream::Reset& r) { return r.codesAssigned == 766; });
+    ASSERT_NE(reset, stream.resets.end()) << "the image no longer meets the case";
+    EXPECT_NE(std::find(stream.codes.begin(), stream.codes.end(), CodeWord{256, 11}), stream.codes.end());
 }
 
 TEST(GifCoding, AResetOnTheVeryLastPixelEndsWithClearThenEnd) {

@@ -149,6 +149,9 @@ ReferenceStream referenceCodes(const std::vector<std::uint8_t>& pixels) {
         if (assigned + 257 > 4093 || storeFill > 23895) {
             stream.resets.push_back({i + 1, assigned});
             emit(p);
+            // The decoder counts the single pixel's code as an entry too, and
+            // reads the clear code at the width that gives.
+            if ((1 << width) == assigned + 258) ++width;
             clear();
         }
     }
