@@ -10,26 +10,6 @@ namespace {
 
 constexpr int logicalEntries = 236;
 
-// Entries 236..255 are drawn on a palette-based display as the logical
-// palette's entry nearest to their colour.
-std::array<std::uint8_t, paletteSize> nearestEntries(const PaletteState& palette) {
-    std::array<std::uint8_t, paletteSize> map{};
-    for (int i = 0; i < paletteSize; ++i) map[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
-    LogicalPalette fallback;
-    const LogicalPalette* logical = palette.logical.get();
-    if (logical == nullptr) {
-        // No platform palette exists yet: match against the entries it would have.
-        for (int i = 0; i < logicalEntries; ++i) {
-            const Rgb& c = palette.table[static_cast<std::size_t>(i)];
-            fallback.entries.push_back({c.red, c.green, c.blue, reservedFlag});
-        }
-        logical = &fallback;
-    }
-    for (int i = logicalEntries; i < paletteSize; ++i) {
-        map[static_cast<std::size_t>(i)] = nearestLogicalEntry(*logical, palette.table[static_cast<std::size_t>(i)]);
-    }
-    return map;
-}
 
 struct RowContext {
     int row;
@@ -102,6 +82,27 @@ void dispatchRow(KernelState& s, const RowContext& r, const ColoringContext& c, 
 }
 
 }  // namespace
+
+// Entries 236..255 are drawn on a palette-based display as the logical
+// palette's entry nearest to their colour.
+std::array<std::uint8_t, paletteSize> nearestEntries(const PaletteState& palette) {
+    std::array<std::uint8_t, paletteSize> map{};
+    for (int i = 0; i < paletteSize; ++i) map[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    LogicalPalette fallback;
+    const LogicalPalette* logical = palette.logical.get();
+    if (logical == nullptr) {
+        // No platform palette exists yet: match against the entries it would have.
+        for (int i = 0; i < logicalEntries; ++i) {
+            const Rgb& c = palette.table[static_cast<std::size_t>(i)];
+            fallback.entries.push_back({c.red, c.green, c.blue, reservedFlag});
+        }
+        logical = &fallback;
+    }
+    for (int i = logicalEntries; i < paletteSize; ++i) {
+        map[static_cast<std::size_t>(i)] = nearestLogicalEntry(*logical, palette.table[static_cast<std::size_t>(i)]);
+    }
+    return map;
+}
 
 Rgb blendedColour(const PaletteTable& table, std::int32_t index, double fraction) {
     const Rgb& a = table[static_cast<std::size_t>(index)];

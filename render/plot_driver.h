@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "coloring.h"
@@ -79,6 +80,10 @@ private:
 // A one-pixel-wide (or -high) image sits at the window's left (top) edge.
 double columnValue(double xmin, double plotSpanX, int column, int width);
 double rowValue(double ymax, double plotSpanY, int row, int height);
+
+// For every palette index, the index a palette-based display holds: itself
+// below 236, the logical palette's entry nearest to its colour above.
+std::array<std::uint8_t, paletteSize> nearestEntries(const PaletteState& palette);
 
 // Entry `index` mixed with its successor (entry 1 after 255) by `fraction`,
 // each component truncated toward zero.
