@@ -219,17 +219,17 @@ void ParamsDialog::createControls() {
     outsideGroup_ = new QButtonGroup(this);
     insideGroup_ = new QButtonGroup(this);
 
-    for (const ControlSpec& spec : controlSpecs) {
+    for (const ControlSpec& layout : controlSpecs) {
         QWidget* widget = nullptr;
-        int height = spec.height;
-        switch (spec.kind) {
+        int height = layout.height;
+        switch (layout.kind) {
             case Kind::Button: {
-                auto* button = new QPushButton(spec.text, this);
-                if (spec.id == static_cast<int>(Id::Ok)) button->setDefault(true);
+                auto* button = new QPushButton(layout.text, this);
+                if (layout.id == static_cast<int>(Id::Ok)) button->setDefault(true);
                 widget = button;
                 break;
             }
-            case Kind::Label: widget = new QLabel(spec.text, this); break;
+            case Kind::Label: widget = new QLabel(layout.text, this); break;
             case Kind::List: {
                 typeList_ = new QComboBox(this);
                 // The designed height includes the dropped list.
@@ -237,21 +237,21 @@ void ParamsDialog::createControls() {
                 widget = typeList_;
                 break;
             }
-            case Kind::Group: widget = new QGroupBox(spec.text, this); break;
+            case Kind::Group: widget = new QGroupBox(layout.text, this); break;
             case Kind::Radio: {
-                auto* radio = new QRadioButton(spec.text, this);
-                if (spec.id >= 650 && spec.id <= 651) mappingGroup_->addButton(radio, spec.id - 650);
-                if (spec.id >= 730 && spec.id <= 734) outsideGroup_->addButton(radio, spec.id - 730);
-                if (spec.id >= 760 && spec.id <= 763) insideGroup_->addButton(radio, spec.id - 760);
+                auto* radio = new QRadioButton(layout.text, this);
+                if (layout.id >= 650 && layout.id <= 651) mappingGroup_->addButton(radio, layout.id - 650);
+                if (layout.id >= 730 && layout.id <= 734) outsideGroup_->addButton(radio, layout.id - 730);
+                if (layout.id >= 760 && layout.id <= 763) insideGroup_->addButton(radio, layout.id - 760);
                 widget = radio;
                 break;
             }
             case Kind::Edit: widget = new QLineEdit(this); break;
         }
-        placed_.push_back({widget, spec.x, spec.y, spec.width, height});
-        if (spec.id != 0) {
-            widget->setObjectName(QString::number(spec.id));
-            controls_.insert(spec.id, widget);
+        placed_.push_back({widget, layout.x, layout.y, layout.width, height});
+        if (layout.id != 0) {
+            widget->setObjectName(QString::number(layout.id));
+            controls_.insert(layout.id, widget);
         }
     }
 
@@ -282,18 +282,18 @@ void ParamsDialog::placeControls() {
 }
 
 void ParamsDialog::createSpinners() {
-    for (const SpinSpec& spec : spinSpecs) {
-        QLineEdit* buddy = edit(spec.edit);
+    for (const SpinSpec& layout : spinSpecs) {
+        QLineEdit* buddy = edit(layout.edit);
         // The arrows take the right end of the field, as an attached up-down
         // control does.
         const QRect field = buddy->geometry();
         const int arrowsWidth = std::max(12, dlgX(9));
         buddy->setGeometry(field.x(), field.y(), field.width() - arrowsWidth, field.height());
-        auto* spin = new UpDown(this, buddy, spec.low, spec.high);
-        spin->setObjectName(QString::number(static_cast<int>(spec.spin)));
+        auto* spin = new UpDown(this, buddy, layout.low, layout.high);
+        spin->setObjectName(QString::number(static_cast<int>(layout.spin)));
         spin->setGeometry(field.right() + 1 - arrowsWidth, field.y(), arrowsWidth, field.height());
         spin->show();
-        controls_.insert(static_cast<int>(spec.spin), spin);
+        controls_.insert(static_cast<int>(layout.spin), spin);
     }
 }
 
