@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "../fault_injection.h"
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -139,25 +141,6 @@ TEST_P(SaveFailures, ARefusedWorkBufferGivesStatus2AndKeepsTheEarlierFile) {
     EXPECT_STREQ(saveErrorMessage(SaveStatus::NoMemory), "Not enough memory to buffer image lines.");
 }
 
-// Makes writes past `bytes` fail, as a full disk would, for one scope.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
-};
 
 TEST_P(SaveFailures, AFailedWriteAnywhereGivesStatus3AndKeepsTheEarlierFile) {
     const std::vector<std::uint8_t> good = goodFile();
