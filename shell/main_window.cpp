@@ -232,7 +232,10 @@ void MainWindow::command(int id) {
             QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
             break;
         case CommandId::PlotFractal: commandPlot(); break;
-        case CommandId::Periodicity: toggleCheck(id, state_.periodicityChecking); break;
+        case CommandId::Periodicity:
+            toggleCheck(id, state_.periodicityChecking);
+            discardRowsAhead();
+            break;
         case CommandId::Pause: commandPause(); break;
         case CommandId::Cycle: commandCycle(); break;
         case CommandId::CyclingSpeed: runCycleSpeedDialog(); break;
@@ -267,6 +270,8 @@ void MainWindow::commandPlot() {
 }
 
 void MainWindow::commandPause() {
+    // A paused plot uses no processor; Plot starts new workers where it stopped.
+    discardRowsAhead();
     flushRows();
     state_.plotting = false;
     setMenuState(MenuEvent::Paused);
@@ -392,6 +397,9 @@ int MainWindow::plotStep() {
     PlotDriver& plot = state_.plot;
     if (!screen_) return 0;
     if (plot.atPlotStart()) {
+        // Rows computed ahead belong to the plot before, and the level-set
+        // pass may rebuild the tables they read.
+        discardRowsAhead();
         plot.loadRecord(state_.catalog, state_.currentType);
         recordPlotHistory();
         plot.computeGeometry(state_.aspectFactor());
@@ -403,12 +411,28 @@ int MainWindow::plotStep() {
         startPlot();
         plot.startKernels();
     }
+    // The workers compute rows ahead; this pass shows the next one if it is
+    // finished. A pipeline that no longer serves the driver and flags (a
+    // changed setting, a new plot) is replaced by one that starts from the
+    // driver's state, so every row shown is the one the driver would compute
+    // now.
+    const PlotFlags flags = state_.plotFlags();
+    if (!rows_ || !rows_->serves(plot, flags)) {
+        rows_ = std::make_unique<RowPipeline>(plot, flags, options_.plotWorkers.threads);
+    }
     const int row = plot.nextRow();
-    plot.computeRow(*screen_, state_.palette, state_.plotFlags());
+    if (rows_->drawNextRow(plot, flags, *screen_, state_.palette, options_.plotWorkers.rowWait) != RowDelivery::Drawn) {
+        return 0;
+    }
     showRow(row);
-    if (plot.finishRow()) completePlot();
+    if (plot.finishRow()) {
+        discardRowsAhead();
+        completePlot();
+    }
     return 0;
 }
+
+void MainWindow::discardRowsAhead() { rows_.reset(); }
 
 void MainWindow::startPlot() {
     setStatusText(1, xmaxAdjustedText(state_.plot.adjustedXmax));
@@ -564,6 +588,7 @@ bool MainWindow::viewKey(int key, const QString& text) {
 void MainWindow::toggleSpecialColoring() {
     // Not rearmed: the points computed from now on see the change.
     state_.specialColoring = !state_.specialColoring;
+    discardRowsAhead();
     setWindowTitle(state_.specialColoring ? specialColoringTitle : mainWindowTitle);
 }
 
@@ -668,6 +693,7 @@ void MainWindow::destroySequence() {
     state_.plotting = false;
     state_.cycling = false;
     idleTimer_.stop();
+    discardRowsAhead();
     // The plasma window gives the palette back before everything goes.
     if (plasmaWindow_) delete plasmaWindow_.data();
     if (state_.splashAvailable) showSplash(SplashKind::Closing);
@@ -710,7 +736,11 @@ int MainWindow::prepareLevelSetTables() {
     return fernwise::prepareLevelSetTables(state_.levelSets, state_.plot, state_.plotFlags(), &display);
 }
 
-void MainWindow::releaseLevelSetTables() { state_.levelSets.release(); }
+void MainWindow::releaseLevelSetTables() {
+    // Workers may be reading the tables.
+    discardRowsAhead();
+    state_.levelSets.release();
+}
 
 int MainWindow::runParametersDialog() {
     static NoMessages noMessages;

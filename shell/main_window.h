@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "help_window.h"
 #include "image_view.h"
 #include "menu_table.h"
+#include "row_pipeline.h"
 #include "save_popup.h"
 #include "seams.h"
 #include "virtual_screen.h"
@@ -37,6 +39,16 @@ enum class SplashKind { Opening = 1, Closing = 2 };
 
 using ScreenFactory = std::function<std::unique_ptr<VirtualScreen>(int width, int height, PixelFormat format)>;
 
+// How the plot's rows are computed: on worker threads, ahead of the window
+// that shows them.
+struct PlotWorkers {
+    int threads = 0;  // 0: one per core
+    // The longest one loop pass waits for the next row before the window
+    // answers input again. Tests that count rows per pass wait until the
+    // row is there (RowPipeline::untilFinished).
+    std::chrono::milliseconds rowWait{5};
+};
+
 // What the main window is built with besides the program-wide state.
 struct MainWindowOptions {
     Seams seams;
@@ -47,6 +59,7 @@ struct MainWindowOptions {
     ScreenFactory createScreen;
     // Lets tests make the logical palette's allocation fail.
     AllocationGate* paletteGate = nullptr;
+    PlotWorkers plotWorkers;
 };
 
 inline constexpr const char* mainWindowTitle = "Fernwise Studio";
@@ -92,8 +105,10 @@ public:
     // One pass of the loop's hook: a plot step while plotting and a cycling
     // step while cycling, unless a modal window is open.
     void loopPass();
-    // One row of the plot (the plot start first when the driver is
-    // rearmed). Returns 1 when the level-set pass was cancelled, else 0.
+    // Shows the next row of the plot (the plot start first when the driver
+    // is rearmed) once the workers have it; a pass in which it is not ready
+    // within the row wait shows nothing. Returns 1 when the level-set pass
+    // was cancelled, else 0.
     int plotStep();
     // One step of colour cycling.
     void cycleStep();
@@ -195,6 +210,7 @@ private:
     void showRow(int row);
     void flushRows();
     void completePlot();
+    void discardRowsAhead();
 
     // Commands with more than a line or two.
     void commandPlot();
@@ -222,6 +238,9 @@ private:
     ImageView* view_ = nullptr;
     StatusParts* statusParts_ = nullptr;
     std::unique_ptr<VirtualScreen> screen_;
+    // The rows of the running plot computed ahead under the present
+    // settings; discarded whenever the next row would come out differently.
+    std::unique_ptr<RowPipeline> rows_;
     std::map<int, QAction*> actions_;
     std::vector<QMenu*> popups_;
     QTimer idleTimer_;

@@ -59,6 +59,7 @@ StartupCode createMainWindow(AppState& state, const StartupOptions& options, std
     windowOptions.loopDriver = options.loopDriver;
     windowOptions.createScreen = options.createScreen;
     windowOptions.paletteGate = options.paletteGate;
+    windowOptions.plotWorkers = options.plotWorkers;
     window = std::make_unique<MainWindow>(state, windowOptions);
 
     if (window->checkColorDepth() != 0) {

@@ -59,6 +59,7 @@ struct StartupOptions {
     LoopDriver loopDriver = LoopDriver::Idle;
     ScreenFactory createScreen;
     AllocationGate* paletteGate = nullptr;
+    PlotWorkers plotWorkers;
     // Whether the window is shown at the end (tests may keep it hidden).
     bool showWindow = true;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -95,6 +96,8 @@ protected:
         bool splashAvailable = true;
         ScreenFactory createScreen{};
         AllocationGate* paletteGate = nullptr;
+        // Every pass shows exactly one row, however slowly the workers run.
+        std::chrono::milliseconds rowWait = RowPipeline::untilFinished;
     };
 
     // Runs start-up and the first queued messages (splash, Plot).
@@ -112,6 +115,7 @@ protected:
         options.loopDriver = LoopDriver::Manual;
         options.createScreen = how.createScreen;
         options.paletteGate = how.paletteGate;
+        options.plotWorkers.rowWait = how.rowWait;
         registerWindowClasses(state);
         state.splashAvailable = how.splashAvailable;
         // The splashes show their pictures without holding the tests.
