@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "kernels_inline.h"
+#include "level_set_pass.h"
 
 namespace fernwise {
 namespace {
@@ -13,10 +14,6 @@ namespace {
 constexpr long double noValueLow = 10.0L;
 constexpr long double noValueHigh = 0.0L;
 constexpr int progressRowInterval = 8;
-// Without the plot's per-point reset the periodicity check's refresh interval
-// keeps doubling from point to point; held at most at this, its next doubling
-// (2 x interval + 1) still fits in 32 bits.
-constexpr std::int32_t longestCheckInterval = (std::numeric_limits<std::int32_t>::max() - 1) / 2;
 
 // One zero-filled table of `entries` values, or false when the memory cannot
 // be had (or the gate refuses it).
@@ -55,14 +52,18 @@ struct PassGeometry {
     double spanY;
 };
 
-double sampleColumn(const PassGeometry& g, int i) {
-    if (g.width <= 1) return g.xmin;
-    return g.xmin + (i * g.spanX) / (g.width - 1);
-}
+double sampleColumn(const PassGeometry& g, int i) { return passColumnValue(g.xmin, g.spanX, i, g.width); }
+double sampleRow(const PassGeometry& g, int j) { return passRowValue(g.ymin, g.spanY, j, g.height); }
 
-double sampleRow(const PassGeometry& g, int j) {
-    if (g.height <= 1) return g.ymin;
-    return g.ymin + (j * g.spanY) / (g.height - 1);
+// Entries 0 .. iterations - 1 get the start values; the kernels never return
+// a count above the iteration limit, so the iterations + 1 entries cover
+// every count the pass can record.
+void startTables(LevelSetTables& tables, const FractalParams& p) {
+    const auto iterations = static_cast<std::size_t>(p.iterations > 0 ? p.iterations : 0);
+    for (std::size_t n = 0; n < iterations && n < tables.entryCount(); ++n) {
+        tables.levelLow[n] = noValueLow;
+        tables.levelHigh[n] = noValueHigh;
+    }
 }
 
 // The pass proper, instantiated per kernel. No per-point preparation is made:
@@ -110,16 +111,16 @@ void LevelSetState::release() {
     tablesBuilt = false;
 }
 
-bool sampleLevelSets(LevelSetTables& tables, PlotDriver& driver, LevelSetPassObserver* observer) {
+bool sampleLevelSets(LevelSetTables& tables, PlotDriver& driver, LevelSetPassObserver* observer,
+                     const LevelSetPassOptions& options) {
+    startTables(tables, driver.kernel.params);
+    return runLevelSetPass(tables, driver, observer, options);
+}
+
+bool sampleLevelSetsSequential(LevelSetTables& tables, PlotDriver& driver, LevelSetPassObserver* observer) {
     KernelState& s = driver.kernel;
     const FractalParams& p = s.params;
-    const auto iterations = static_cast<std::size_t>(p.iterations > 0 ? p.iterations : 0);
-    // The kernels never return a count above the iteration limit, so the
-    // iterations + 1 entries cover every count the pass can record.
-    for (std::size_t n = 0; n < iterations && n < tables.entryCount(); ++n) {
-        tables.levelLow[n] = noValueLow;
-        tables.levelHigh[n] = noValueHigh;
-    }
+    startTables(tables, p);
     const PassGeometry g{driver.imageWidth(), driver.imageHeight(), p.xmin, p.ymin, driver.plotSpanX,
                          driver.plotSpanY};
     using namespace kernels;
@@ -131,7 +132,8 @@ bool sampleLevelSets(LevelSetTables& tables, PlotDriver& driver, LevelSetPassObs
 }
 
 std::int32_t prepareLevelSetTables(LevelSetState& state, PlotDriver& driver, const PlotFlags& flags,
-                                   LevelSetPassObserver* observer, AllocationGate* gate) {
+                                   LevelSetPassObserver* observer, AllocationGate* gate,
+                                   const LevelSetPassOptions& options) {
     const FractalType type = driver.kernel.type;
     const FractalParams& params = driver.kernel.params;
     driver.levelSets = nullptr;
@@ -165,7 +167,7 @@ std::int32_t prepareLevelSetTables(LevelSetState& state, PlotDriver& driver, con
 
     if (observer != nullptr) observer->passStarted(driver.imageHeight());
     driver.kernel.periodicityChecking = flags.periodicityChecking;
-    if (!sampleLevelSets(state.tables, driver, observer)) return levelSetPassCancelled;
+    if (!sampleLevelSets(state.tables, driver, observer, options)) return levelSetPassCancelled;
 
     state.tablesBuilt = true;
     state.levelTablesType = type;

@@ -6,6 +6,7 @@
 #include "level_set_tables.h"
 #include "palette.h"
 #include "plot_driver.h"
+#include "simd_level.h"
 
 namespace fernwise {
 
@@ -34,6 +35,13 @@ public:
     virtual void passEnded() {}
 };
 
+// How the sampling pass is spread over the machine. Every choice gives the
+// same tables and the same kernel state afterwards.
+struct LevelSetPassOptions {
+    int threads = 0;  // <= 0: one per core; the calling thread is one of them
+    SimdLevel level = bestSimdLevel();
+};
+
 // The program-wide level-set record: the two tables and the plot they were
 // built for. It outlives plots so that re-plotting the same window reuses the
 // tables without a pass.
@@ -59,13 +67,20 @@ struct LevelSetState {
 // plot. Returns levelSetPassCancelled when the user cancelled the pass, else 0.
 // `gate` lets tests make the allocation fail.
 std::int32_t prepareLevelSetTables(LevelSetState& state, PlotDriver& driver, const PlotFlags& flags,
-                                   LevelSetPassObserver* observer = nullptr, AllocationGate* gate = nullptr);
+                                   LevelSetPassObserver* observer = nullptr, AllocationGate* gate = nullptr,
+                                   const LevelSetPassOptions& options = {});
 
 // The sampling pass over the whole image, from the record's ymin upward, on
 // the driver's kernel state as the previous point (or plot) left it. The
 // tables must hold iterations + 1 zero-filled entries. Returns false when the
-// observer cancelled it.
-bool sampleLevelSets(LevelSetTables& tables, PlotDriver& driver, LevelSetPassObserver* observer = nullptr);
+// observer cancelled it. The observer hears from the calling thread only, in
+// row order.
+bool sampleLevelSets(LevelSetTables& tables, PlotDriver& driver, LevelSetPassObserver* observer = nullptr,
+                     const LevelSetPassOptions& options = {});
+
+// The same pass one point after another on the calling thread: the
+// definition the spread-out pass is held to.
+bool sampleLevelSetsSequential(LevelSetTables& tables, PlotDriver& driver, LevelSetPassObserver* observer = nullptr);
 
 // The batch renderer's plot start: builds in `state` the tables a fresh
 // program would build for this request before its plot, and returns the

@@ -1,0 +1,449 @@
+#include "level_set_pass.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "kernels_inline.h"
+
+namespace fernwise {
+namespace {
+
+constexpr int progressRowInterval = 8;
+
+// Inside colouring by BOF makes the kernel keep the smallest magnitude of
+// the whole pass; per point the smallest magnitude (first pass reaching it)
+// over the unchecked orbit and over the orbit up to the match.
+struct BofRecords {
+    double* least;
+    std::int32_t* leastPass;
+    double* leastToMatch;
+    std::int32_t* leastPassToMatch;
+};
+
+// One point of passRowScalar. An orbit that comes back exactly to the value
+// it had at an earlier pass cycles from there on: it never escapes and never
+// meets a value it has not met, so it is cut short at the pass whose value is
+// that of the last one the loop would make.
+template <bool Bof>
+void recordPoint(const PassRowConstants& c, const PassRowSeeds& in, const PassRowRecords& out, const BofRecords* bof,
+                 int i) {
+    double x = in.x[i];
+    double y = in.y[i];
+    double mag = in.magnitude[i];
+    const double cx = c.mandelbrot ? x : c.cx;
+    const double cy = c.mandelbrot ? y : c.cy;
+    const auto iterations = static_cast<std::int64_t>(c.iterations);
+    std::int64_t pass = 0;
+    std::int64_t stop = iterations;
+    std::int64_t repeatPass = 0;
+    bool repeating = false;
+    double repeatX = std::numeric_limits<double>::quiet_NaN();
+    double repeatY = repeatX;
+    double matchAt = 0.0;
+    double matchMagnitude = 0.0;
+    double least = std::numeric_limits<double>::infinity();
+    std::int32_t leastPass = 0;
+    double leastToMatch = least;
+    std::int32_t leastPassToMatch = 0;
+    while (mag <= c.sizeLimit && pass < stop) {
+        kernels::juliaStep(x, y, cx, cy);
+        mag = x * x + y * y;
+        if constexpr (Bof) {
+            if (mag < least) {
+                least = mag;
+                leastPass = static_cast<std::int32_t>(pass);
+            }
+        }
+        ++pass;
+        if (c.matchTest && matchAt == 0.0 && std::fabs(c.savedX - x) < c.tolerance &&
+            std::fabs(c.savedY - y) < c.tolerance) {
+            matchAt = static_cast<double>(pass);
+            matchMagnitude = mag;
+            leastToMatch = least;
+            leastPassToMatch = leastPass;
+        }
+        if (!repeating && x == repeatX && y == repeatY) {
+            repeating = true;
+            stop = pass + (iterations - pass) % (pass - repeatPass);
+        }
+        if ((pass & (pass - 1)) == 0) {
+            repeatX = x;
+            repeatY = y;
+            repeatPass = pass;
+        }
+    }
+    out.count[i] = repeating ? c.iterations : static_cast<double>(pass);
+    out.magnitude[i] = mag;
+    out.matchAt[i] = matchAt;
+    out.matchMagnitude[i] = matchMagnitude;
+    if constexpr (Bof) {
+        bof->least[i] = least;
+        bof->leastPass[i] = leastPass;
+        bof->leastToMatch[i] = leastToMatch;
+        bof->leastPassToMatch[i] = leastPassToMatch;
+    }
+}
+
+// A row (or the rest of one) of the pass: its records and, for the points
+// that escape unchecked, their potential values, worked out here so that the
+// thread settling the rows only compares them.
+struct PassSlot {
+    bool ready = false;  // guarded by the pass's lock
+    double guessX = 0.0;
+    double guessY = 0.0;
+    std::vector<double> count, magnitude, matchAt, matchMagnitude;
+    std::vector<long double> potential;
+    std::vector<double> least, leastToMatch;
+    std::vector<std::int32_t> leastPass, leastPassToMatch;
+
+    void resize(std::size_t n, bool bof) {
+        count.resize(n);
+        magnitude.resize(n);
+        matchAt.resize(n);
+        matchMagnitude.resize(n);
+        potential.resize(n);
+        if (bof) {
+            least.resize(n);
+            leastToMatch.resize(n);
+            leastPass.resize(n);
+            leastPassToMatch.resize(n);
+        }
+    }
+};
+
+struct PassScratch {
+    std::vector<double> y;
+    std::vector<double> magnitude;
+};
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+class ParallelPass {
+public:
+    ParallelPass(LevelSetTables& tables, PlotDriver& driver, const LevelSetPassOptions& options)
+        : tables_(tables), s_(driver.kernel) {
+        const FractalParams& p = s_.params;
+        width_ = driver.imageWidth();
+        height_ = driver.imageHeight();
+        ymin_ = p.ymin;
+        spanY_ = driver.plotSpanY;
+        julia_ = s_.type == FractalType::Julia;
+        bof_ = kernels::tracksBof(p);
+        iterations_ = p.iterations;
+        sizeLimit_ = p.sizeLimit;
+        entries_ = std::min(tables.levelLow.size(), tables.levelHigh.size());
+        // Only a positive tolerance can ever be met; zero (a fresh program)
+        // and NaN make every record independent of the saved point.
+        matchPossible_ = s_.periodicityChecking && s_.periodicity.tolerance > 0.0;
+        // The vector loops keep no BOF minimum; those plots take the scalar loop.
+        rowFunction_ = bof_ ? &passRowScalar : passRowFunction(options.level);
+
+        padded_ = static_cast<std::size_t>(passRowPadded(width_) + passRowBlock);
+        columns_.assign(padded_, 0.0);
+        for (int i = 0; i < width_; ++i) columns_[static_cast<std::size_t>(i)] = passColumnValue(p.xmin, driver.plotSpanX, i, width_);
+
+        constants_.mandelbrot = !julia_;
+        constants_.cx = p.param1;
+        constants_.cy = p.param2;
+        constants_.iterations = static_cast<double>(iterations_);
+        constants_.sizeLimit = sizeLimit_;
+        constants_.matchTest = matchPossible_;
+        constants_.tolerance = s_.periodicity.tolerance;
+        guessX_ = s_.periodicity.savedX;
+        guessY_ = s_.periodicity.savedY;
+
+        int threads = options.threads > 0 ? options.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        threads = std::max(1, std::min(threads, height_));
+        // Rows are computed at most this far ahead of the row being settled:
+        // a refresh of the saved point makes the rows computed against the
+        // old one worth less, and the slots are reused round the ring.
+        ringSize_ = std::max(4, 3 * threads);
+        slots_ = std::make_unique<PassSlot[]>(static_cast<std::size_t>(ringSize_));
+        for (int k = 0; k < ringSize_; ++k) slots_[static_cast<std::size_t>(k)].resize(padded_, bof_);
+        for (int t = 1; t < threads; ++t) workers_.emplace_back([this] { work(); });
+    }
+
+    ~ParallelPass() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        for (std::thread& worker : workers_) worker.join();
+    }
+
+    ParallelPass(const ParallelPass&) = delete;
+    ParallelPass& operator=(const ParallelPass&) = delete;
+
+    bool run(LevelSetPassObserver* observer) {
+        PassScratch scratch;
+        for (int j = 0; j < height_; ++j) {
+            awaitRow(j, scratch);
+            settleRow(j, scratch);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                slot(j).ready = false;
+                settled_ = j + 1;
+            }
+            changed_.notify_all();
+            if (observer == nullptr) continue;
+            if (j % progressRowInterval == 0) observer->progressStep();
+            if (observer->cancelRequested()) {
+                observer->passEnded();
+                return false;
+            }
+        }
+        if (observer != nullptr) observer->passEnded();
+        return true;
+    }
+
+private:
+    PassSlot& slot(int row) { return slots_[static_cast<std::size_t>(row % ringSize_)]; }
+
+    // Work for any thread, under the lock: a row to compute again first,
+    // then the next new row within reach of the ring.
+    bool takeWork(int& row, double& gx, double& gy) {
+        if (!redo_.empty()) {
+            row = redo_.front();
+            redo_.pop_front();
+        } else if (nextRow_ < height_ && nextRow_ < settled_ + ringSize_) {
+            row = nextRow_++;
+        } else {
+            return false;
+        }
+        gx = guessX_;
+        gy = guessY_;
+        return true;
+    }
+
+    void work() {
+        PassScratch scratch;
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            int row = 0;
+            double gx = 0.0, gy = 0.0;
+            changed_.wait(lock, [&] { return stopping_ || takeWork(row, gx, gy); });
+            if (stopping_) return;
+            lock.unlock();
+            computeRecords(row, 0, gx, gy, scratch);
+            lock.lock();
+            slot(row).ready = true;
+            changed_.notify_all();
+        }
+    }
+
+    // Until row j's records hold for the true saved point; the calling
+    // thread computes rows itself meanwhile.
+    void awaitRow(int j, PassScratch& scratch) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            PassSlot& s = slot(j);
+            if (s.ready) {
+                if (!stale(s)) return;
+                s.ready = false;
+                redo_.push_front(j);
+            }
+            int row = 0;
+            double gx = 0.0, gy = 0.0;
+            if (takeWork(row, gx, gy)) {
+                lock.unlock();
+                computeRecords(row, 0, gx, gy, scratch);
+                lock.lock();
+                slot(row).ready = true;
+                changed_.notify_all();
+                continue;
+            }
+            changed_.wait(lock);
+        }
+    }
+
+    // A refresh moved the saved point: rows from now on are computed
+    // against the new one, and rows already computed against another are
+    // handed back to be computed again, on whichever threads are free.
+    void publishSavedPoint(int settling) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            guessX_ = s_.periodicity.savedX;
+            guessY_ = s_.periodicity.savedY;
+            for (int r = settling + 1; r < nextRow_; ++r) {
+                PassSlot& later = slot(r);
+                if (later.ready && stale(later)) {
+                    later.ready = false;
+                    redo_.push_back(r);
+                }
+            }
+        }
+        changed_.notify_all();
+    }
+
+    bool stale(const PassSlot& s) const {
+        return matchPossible_ && !(sameBits(s.guessX, s_.periodicity.savedX) && sameBits(s.guessY, s_.periodicity.savedY));
+    }
+
+    // The records of row j from column `from` on, against the saved point (gx, gy).
+    void computeRecords(int j, int from, double gx, double gy, PassScratch& scratch) {
+        PassSlot& s = slot(j);
+        const double yj = passRowValue(ymin_, spanY_, j, height_);
+        scratch.y.assign(padded_, 0.0);
+        scratch.magnitude.assign(padded_, std::numeric_limits<double>::infinity());
+        for (int i = 0; i < width_; ++i) {
+            const auto k = static_cast<std::size_t>(i);
+            scratch.y[k] = yj;
+            scratch.magnitude[k] = columns_[k] * columns_[k] + yj * yj;
+        }
+        PassRowConstants c = constants_;
+        c.savedX = gx;
+        c.savedY = gy;
+        s.guessX = gx;
+        s.guessY = gy;
+        const auto f = static_cast<std::size_t>(from);
+        const PassRowSeeds seeds{columns_.data() + f, scratch.y.data() + f, scratch.magnitude.data() + f};
+        const PassRowRecords records{s.count.data() + f, s.magnitude.data() + f, s.matchAt.data() + f,
+                                     s.matchMagnitude.data() + f};
+        const int n = width_ - from;
+        if (bof_) {
+            const BofRecords bof{s.least.data() + f, s.leastPass.data() + f, s.leastToMatch.data() + f,
+                                 s.leastPassToMatch.data() + f};
+            for (int i = 0; i < n; ++i) recordPoint<true>(c, seeds, records, &bof, i);
+        } else {
+            rowFunction_(c, seeds, records, n);
+        }
+        for (std::size_t i = f; i < static_cast<std::size_t>(width_); ++i) {
+            const auto count = static_cast<std::int32_t>(s.count[i]);
+            if (s.magnitude[i] > sizeLimit_ && static_cast<std::size_t>(count) < entries_) {
+                s.potential[i] = potentialValue(count, s.magnitude[i]);
+            }
+        }
+    }
+
+    std::int32_t scalarKernel(double& x, double& y) {
+        return julia_ ? kernels::julia(s_, x, y) : kernels::mandelbrot(s_, x, y);
+    }
+
+    // Row j point by point with the true state, as the sequential pass has it.
+    void settleRow(int j, PassScratch& scratch) {
+        PassSlot& s = slot(j);
+        PeriodicityState& per = s_.periodicity;
+        const double yj = passRowValue(ymin_, spanY_, j, height_);
+        long double* low = tables_.levelLow.data();
+        long double* high = tables_.levelHigh.data();
+        for (int i = 0; i < width_; ++i) {
+            const auto k = static_cast<std::size_t>(i);
+            if (per.checkInterval > longestCheckInterval) per.checkInterval = longestCheckInterval;
+            const bool check = s_.periodicityChecking && per.lastPointInside;
+            std::int32_t n = static_cast<std::int32_t>(s.count[k]);
+            double mag = s.magnitude[k];
+            bool unchecked = true;  // n and mag are those of the unchecked orbit
+            bool recorded = true;   // the record gave the outcome
+            if (check) {
+                const auto at = static_cast<std::int64_t>(s.matchAt[k]);
+                const std::int64_t steps = at > 0 ? at - 1 : static_cast<std::int64_t>(n);
+                if (steps == 0 || per.checkCounter + steps <= per.checkInterval) {
+                    // No refresh within the point: the saved point stays, the
+                    // counter only advances.
+                    per.checkCounter = static_cast<std::int32_t>(per.checkCounter + steps);
+                    if (at > 0) {
+                        n = iterations_;
+                        mag = s.matchMagnitude[k];
+                        unchecked = false;
+                    }
+                } else {
+                    // The refresh needs the orbit value at its pass, and the
+                    // rest of the row must be tested against the new saved point.
+                    double x = columns_[k];
+                    double y = yj;
+                    s_.point.magnitude = x * x + y * y;
+                    n = scalarKernel(x, y);
+                    mag = s_.point.magnitude;
+                    recorded = false;
+                    if (matchPossible_) publishSavedPoint(j);
+                    if (matchPossible_ && i + 1 < width_) computeRecords(j, i + 1, per.savedX, per.savedY, scratch);
+                }
+            }
+            if (recorded) {
+                per.lastPointInside = (n == iterations_);
+                s_.point.magnitude = mag;
+                if (bof_) {
+                    const double least = unchecked ? s.least[k] : s.leastToMatch[k];
+                    if (least < s_.point.minMagnitude) {
+                        s_.point.minMagnitude = least;
+                        s_.point.minIteration = unchecked ? s.leastPass[k] : s.leastPassToMatch[k];
+                    }
+                }
+            }
+            const auto entry = static_cast<std::size_t>(n);
+            if (mag > sizeLimit_ && entry < entries_) {
+                const long double t = recorded && unchecked ? s.potential[k] : potentialValue(n, mag);
+                if (low[entry] > t) low[entry] = t;
+                if (high[entry] < t) high[entry] = t;
+            }
+        }
+    }
+
+    LevelSetTables& tables_;
+    KernelState& s_;  // the calling thread's alone
+    int width_ = 0;
+    int height_ = 0;
+    double ymin_ = 0.0;
+    double spanY_ = 0.0;
+    bool julia_ = false;
+    bool bof_ = false;
+    std::int32_t iterations_ = 0;
+    double sizeLimit_ = 0.0;
+    std::size_t entries_ = 0;
+    bool matchPossible_ = false;
+    PassRowFunction rowFunction_ = nullptr;
+    PassRowConstants constants_;
+    std::size_t padded_ = 0;
+    std::vector<double> columns_;
+    int ringSize_ = 1;
+    std::unique_ptr<PassSlot[]> slots_;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    // Guarded by mutex_.
+    int nextRow_ = 0;
+    int settled_ = 0;
+    std::deque<int> redo_;
+    double guessX_ = 0.0;
+    double guessY_ = 0.0;
+    bool stopping_ = false;
+
+    std::vector<std::thread> workers_;
+};
+
+}  // namespace
+
+void passRowScalar(const PassRowConstants& constants, const PassRowSeeds& seeds, const PassRowRecords& records,
+                   int count) {
+    for (int i = 0; i < count; ++i) recordPoint<false>(constants, seeds, records, nullptr, i);
+}
+
+PassRowFunction passRowFunction(SimdLevel level) {
+#if defined(FERNWISE_X86_SIMD)
+    switch (supportedSimdLevel(level)) {
+        case SimdLevel::Avx512: return passRowAvx512();
+        case SimdLevel::Avx2: return passRowAvx2();
+        case SimdLevel::Scalar: break;
+    }
+#else
+    (void)level;
+#endif
+    return &passRowScalar;
+}
+
+bool runLevelSetPass(LevelSetTables& tables, PlotDriver& driver, LevelSetPassObserver* observer,
+                     const LevelSetPassOptions& options) {
+    ParallelPass pass(tables, driver, options);
+    return pass.run(observer);
+}
+
+}  // namespace fernwise
