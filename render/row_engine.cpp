@@ -265,15 +265,20 @@ inline PointOutcome RowEngine::fromOutcome(const SimdOutcomes& o, std::size_t i)
 }
 
 // colorPoint's steps for that colouring: outside, the count modulo 256, raised
-// to 1 when the count is above 1; inside, the inside colour.
-std::uint8_t RowEngine::plainIndex(double count, double magnitude) const {
+// to 1 when the count is above 1; inside, the inside colour. Counts are never
+// negative, so the remainder is the low byte; written without branches so
+// that the loop is widened.
+void RowEngine::plainIndices(const double* counts, const double* magnitudes, std::size_t n,
+                             std::uint8_t* indices) const {
     const FractalParams& p = plot_.kernel.params;
-    if (!(magnitude > p.sizeLimit)) return static_cast<std::uint8_t>(p.insideColor);
-    const auto a = static_cast<std::int32_t>(count);
-    std::int32_t index = a % 256;
-    if (a > 1 && index < 1) index = 1;
-    if (index > 255) index = 1;
-    return static_cast<std::uint8_t>(index);
+    const double sizeLimit = p.sizeLimit;
+    const auto inside = static_cast<std::uint8_t>(p.insideColor);
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto a = static_cast<std::int32_t>(counts[i]);
+        const std::int32_t low = a & 255;
+        const std::int32_t index = (a > 1 && low == 0) ? 1 : low;
+        indices[i] = magnitudes[i] > sizeLimit ? static_cast<std::uint8_t>(index) : inside;
+    }
 }
 
 ColoringContext RowEngine::coloringContext(int row) const {
@@ -354,11 +359,23 @@ bool RowEngine::computeRow(int row, const std::function<bool()>& carriedIn, RowR
     double* seedX = scratch.seeds.data();
     double* seedY = seedX + padded;
     double* seedMagnitude = seedY + padded;
-    for (int i = 0; i < width; ++i) {
-        const PointSeed seed = seedPoint(i, y);
-        seedX[i] = seed.x;
-        seedY[i] = seed.y;
-        seedMagnitude[i] = seed.magnitude;
+    if (plot_.kernel.params.mappingMode == MappingMode::Inversion) {
+        for (int i = 0; i < width; ++i) {
+            const PointSeed seed = seedPoint(i, y);
+            seedX[i] = seed.x;
+            seedY[i] = seed.y;
+            seedMagnitude[i] = seed.magnitude;
+        }
+    } else {
+        // seedPoint without the mapping, in a loop the compiler can widen.
+        const double* columnX = columnX_.data();
+        const double yy = y * y;
+        for (int i = 0; i < width; ++i) {
+            const double x = columnX[i];
+            seedX[i] = x;
+            seedY[i] = y;
+            seedMagnitude[i] = x * x + yy;
+        }
     }
     for (std::size_t i = count; i < padded; ++i) {
         seedX[i] = 0.0;
@@ -418,18 +435,30 @@ bool RowEngine::computeRow(int row, const std::function<bool()>& carriedIn, RowR
 
     KernelState colouring = plot_.kernel;
     const ColoringContext context = coloringContext(row);
-    std::size_t nextRedone = 0;
     const std::size_t last = count - 1;
-    for (std::size_t i = 0; i < count; ++i) {
-        const int column = static_cast<int>(i);
-        if (nextRedone < redone.size() && redone[nextRedone].first == i) {
-            colour(colouring, context, redone[nextRedone++].second, column, result);
-        } else if (vector && plainColouring_ && i != last) {
-            result.indices[i] = plainIndex(outcomes.count[i], outcomes.magnitude[i]);
-        } else if (vector) {
-            colour(colouring, context, fromOutcome(outcomes, i), column, result);
-        } else {
-            colour(colouring, context, points[i], column, result);
+    if (vector && plainColouring_) {
+        // No point of this colouring fixes its index or changes what the
+        // next one sees, so the loop's counts are coloured all at once;
+        // recomputed points and the last one (whose state the row leaves)
+        // then take the full colouring step.
+        plainIndices(outcomes.count, outcomes.magnitude, count, result.indices.data());
+        bool lastRedone = false;
+        for (const auto& [i, r] : redone) {
+            colour(colouring, context, r, static_cast<int>(i), result);
+            lastRedone = i == last;
+        }
+        if (!lastRedone) colour(colouring, context, fromOutcome(outcomes, last), static_cast<int>(last), result);
+    } else {
+        std::size_t nextRedone = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const int column = static_cast<int>(i);
+            if (nextRedone < redone.size() && redone[nextRedone].first == i) {
+                colour(colouring, context, redone[nextRedone++].second, column, result);
+            } else if (vector) {
+                colour(colouring, context, fromOutcome(outcomes, i), column, result);
+            } else {
+                colour(colouring, context, points[i], column, result);
+            }
         }
     }
     result.periodicityAfter = periodicityAfter(result, y);

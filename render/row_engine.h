@@ -134,7 +134,7 @@ private:
     PointOutcome fromOutcome(const SimdOutcomes& o, std::size_t i) const;
     PointSeed seedPoint(int column, double y) const;
     ColoringContext coloringContext(int row) const;
-    std::uint8_t plainIndex(double count, double magnitude) const;
+    void plainIndices(const double* counts, const double* magnitudes, std::size_t n, std::uint8_t* indices) const;
     void colour(KernelState& s, const ColoringContext& context, const PointOutcome& r, int column,
                 RowResult& result) const;
     PeriodicityState periodicityAfter(const RowResult& result, double y) const;
