@@ -92,15 +92,12 @@ void recordPoint(const PassRowConstants& c, const PassRowSeeds& in, const PassRo
     }
 }
 
-// A row (or the rest of one) of the pass: its records and, for the points
-// that escape unchecked, their potential values, worked out here so that the
-// thread settling the rows only compares them.
+// A row of the pass: its records, computed against the saved point guessed.
 struct PassSlot {
     bool ready = false;  // guarded by the pass's lock
     double guessX = 0.0;
     double guessY = 0.0;
     std::vector<double> count, magnitude, matchAt, matchMagnitude;
-    std::vector<long double> potential;
     std::vector<double> least, leastToMatch;
     std::vector<std::int32_t> leastPass, leastPassToMatch;
 
@@ -109,7 +106,6 @@ struct PassSlot {
         magnitude.resize(n);
         matchAt.resize(n);
         matchMagnitude.resize(n);
-        potential.resize(n);
         if (bof) {
             least.resize(n);
             leastToMatch.resize(n);
@@ -140,6 +136,9 @@ public:
         iterations_ = p.iterations;
         sizeLimit_ = p.sizeLimit;
         entries_ = std::min(tables.levelLow.size(), tables.levelHigh.size());
+        // NaN until a point sets the entry: every comparison with it fails.
+        lowMagnitude_.assign(entries_, std::numeric_limits<double>::quiet_NaN());
+        highMagnitude_.assign(entries_, std::numeric_limits<double>::quiet_NaN());
         // Only a positive tolerance can ever be met; zero (a fresh program)
         // and NaN make every record independent of the saved point.
         matchPossible_ = s_.periodicityChecking && s_.periodicity.tolerance > 0.0;
@@ -316,11 +315,29 @@ private:
         } else {
             rowFunction_(c, seeds, records, n);
         }
-        for (std::size_t i = f; i < static_cast<std::size_t>(width_); ++i) {
-            const auto count = static_cast<std::int32_t>(s.count[i]);
-            if (s.magnitude[i] > sizeLimit_ && static_cast<std::size_t>(count) < entries_) {
-                s.potential[i] = potentialValue(count, s.magnitude[i]);
-            }
+    }
+
+    // The table update of one escaped point. The potential value grows with
+    // the magnitude, by a relative 1e-12 / 1420 at least where the magnitude
+    // grows by a relative 1e-12 (ln m <= 710), far beyond the rounding of its
+    // extended-precision evaluation. So a magnitude clearly above that of the
+    // point that set the lower end (or clearly below that of the upper end's)
+    // cannot move it, and its potential value, the costliest step of the
+    // pass, is only worked out where it can.
+    void record(std::size_t entry, std::int32_t n, double mag) {
+        constexpr double above = 1.0 + 1e-12;
+        constexpr double below = 1.0 - 1e-12;
+        const bool lowStays = mag > lowMagnitude_[entry] * above;
+        const bool highStays = mag < highMagnitude_[entry] * below;
+        if (lowStays && highStays) return;
+        const long double t = potentialValue(n, mag);
+        if (tables_.levelLow[entry] > t) {
+            tables_.levelLow[entry] = t;
+            lowMagnitude_[entry] = mag;
+        }
+        if (tables_.levelHigh[entry] < t) {
+            tables_.levelHigh[entry] = t;
+            highMagnitude_[entry] = mag;
         }
     }
 
@@ -333,8 +350,6 @@ private:
         PassSlot& s = slot(j);
         PeriodicityState& per = s_.periodicity;
         const double yj = passRowValue(ymin_, spanY_, j, height_);
-        long double* low = tables_.levelLow.data();
-        long double* high = tables_.levelHigh.data();
         for (int i = 0; i < width_; ++i) {
             const auto k = static_cast<std::size_t>(i);
             if (per.checkInterval > longestCheckInterval) per.checkInterval = longestCheckInterval;
@@ -380,11 +395,7 @@ private:
                 }
             }
             const auto entry = static_cast<std::size_t>(n);
-            if (mag > sizeLimit_ && entry < entries_) {
-                const long double t = recorded && unchecked ? s.potential[k] : potentialValue(n, mag);
-                if (low[entry] > t) low[entry] = t;
-                if (high[entry] < t) high[entry] = t;
-            }
+            if (mag > sizeLimit_ && entry < entries_) record(entry, n, mag);
         }
     }
 
@@ -399,6 +410,8 @@ private:
     std::int32_t iterations_ = 0;
     double sizeLimit_ = 0.0;
     std::size_t entries_ = 0;
+    // The magnitude of the point that last set each end of each entry.
+    std::vector<double> lowMagnitude_, highMagnitude_;
     bool matchPossible_ = false;
     PassRowFunction rowFunction_ = nullptr;
     PassRowConstants constants_;
