@@ -164,7 +164,7 @@ public:
         // Rows are computed at most this far ahead of the row being settled:
         // a refresh of the saved point makes the rows computed against the
         // old one worth less, and the slots are reused round the ring.
-        ringSize_ = std::max(4, 3 * threads);
+        ringSize_ = std::max(16, 4 * threads);
         slots_ = std::make_unique<PassSlot[]>(static_cast<std::size_t>(ringSize_));
         for (int k = 0; k < ringSize_; ++k) slots_[static_cast<std::size_t>(k)].resize(padded_, bof_);
         for (int t = 1; t < threads; ++t) workers_.emplace_back([this] { work(); });
@@ -260,7 +260,11 @@ private:
                 changed_.notify_all();
                 continue;
             }
-            changed_.wait(lock);
+            // The row is being computed elsewhere and will be ready soon; a
+            // sleep on the condition would cost more than the wait itself.
+            lock.unlock();
+            std::this_thread::yield();
+            lock.lock();
         }
     }
 

@@ -22,16 +22,16 @@
 namespace fernwise::pass_impl {
 namespace {
 
-template <class V>
-struct Lanes {
-    using D = typename V::D;
-    D x, y, mag, cx, cy;
-    D stop;            // the pass at which each lane ends at the latest
-    D matchAt, matchMagnitude;
-    D repeatX, repeatY;  // the orbit value at pass repeatPass, for the exact repeat test
-    std::int64_t pass = 0;
-    std::int64_t repeatPass = 0;
+// The per-lane values a block needs only when something rare happens: a
+// first match, an exact repeat, the end of a point.
+template <int W>
+struct LaneRecords {
+    double matchAt[W];
+    double matchMagnitude[W];
+    std::int64_t pass = 0;        // the pass every live lane has made
+    std::int64_t repeatPass = 0;  // the pass whose value repeatX, repeatY hold
     unsigned live = 0;
+    unsigned matched = 0;
     unsigned repeating = 0;  // lanes whose orbit was seen to repeat exactly
     int base = 0;
 };
@@ -43,6 +43,7 @@ void runRow(const PassRowConstants& c, const PassRowSeeds& in, const PassRowReco
     const D limit = V::set1(c.sizeLimit);
     const D iter = V::set1(c.iterations);
     const D zero = V::set1(0.0);
+    const D one = V::set1(1.0);
     const D two = V::set1(2.0);
     const D tol = V::set1(c.tolerance);
     const D savedX = V::set1(c.savedX);
@@ -54,95 +55,110 @@ void runRow(const PassRowConstants& c, const PassRowSeeds& in, const PassRowReco
     const int blocks = (count + W - 1) / W;
     int nextBlock = 0;
 
-    alignas(64) double spill[3][W];
-    auto emit = [&](Lanes<V>& q, unsigned lanes) {
-        V::storeu(spill[0], q.mag);
-        V::storeu(spill[1], q.matchAt);
-        V::storeu(spill[2], q.matchMagnitude);
+    // The hot state, one vector each per group, kept apart from the rare
+    // per-lane records so that it can stay in registers.
+    D x[K], y[K], mag[K], cx[K], cy[K], pass[K], stop[K], repeatX[K], repeatY[K];
+    LaneRecords<W> r[K]{};
+    alignas(64) double spill[W];
+
+    auto emit = [&](int g, unsigned lanes) {
+        V::storeu(spill, mag[g]);
         for (int l = 0; l < W; ++l) {
             if (((lanes >> l) & 1u) == 0) continue;
-            const int i = q.base + l;
+            const int i = r[g].base + l;
             // An orbit that repeats exactly never escapes: it runs to the limit.
-            out.count[i] = ((q.repeating >> l) & 1u) != 0 ? c.iterations : static_cast<double>(q.pass);
-            out.magnitude[i] = spill[0][l];
-            out.matchAt[i] = spill[1][l];
-            out.matchMagnitude[i] = spill[2][l];
+            out.count[i] = ((r[g].repeating >> l) & 1u) != 0 ? c.iterations : static_cast<double>(r[g].pass);
+            out.magnitude[i] = spill[l];
+            const bool matched = ((r[g].matched >> l) & 1u) != 0;
+            out.matchAt[i] = matched ? r[g].matchAt[l] : 0.0;
+            out.matchMagnitude[i] = matched ? r[g].matchMagnitude[l] : 0.0;
         }
     };
-    auto start = [&](Lanes<V>& q) {
+    auto start = [&](int g) {
         while (nextBlock < blocks) {
+            LaneRecords<W>& q = r[g];
             q.base = nextBlock++ * W;
-            q.x = V::loadu(in.x + q.base);
-            q.y = V::loadu(in.y + q.base);
-            q.mag = V::loadu(in.magnitude + q.base);
-            q.cx = Mandel ? q.x : juliaX;
-            q.cy = Mandel ? q.y : juliaY;
-            q.stop = iter;
-            q.matchAt = zero;
-            q.matchMagnitude = zero;
-            q.repeatX = none;
-            q.repeatY = none;
+            x[g] = V::loadu(in.x + q.base);
+            y[g] = V::loadu(in.y + q.base);
+            mag[g] = V::loadu(in.magnitude + q.base);
+            cx[g] = Mandel ? x[g] : juliaX;
+            cy[g] = Mandel ? y[g] : juliaY;
+            pass[g] = zero;
+            stop[g] = iter;
+            repeatX[g] = none;
+            repeatY[g] = none;
             q.pass = 0;
             q.repeatPass = 0;
+            q.matched = 0;
             q.repeating = 0;
-            q.live = V::bits(V::land(V::le(q.mag, limit), V::lt(zero, iter)));
+            q.live = V::bits(V::land(V::le(mag[g], limit), V::lt(zero, iter)));
             const unsigned idle = ~q.live & V::allLanes;
-            if (idle != 0) emit(q, idle);
+            if (idle != 0) emit(g, idle);
             if (q.live != 0) return;
         }
-        q.live = 0;
+        r[g].live = 0;
+    };
+    // From a repeat on, the orbit cycles through values already seen: the
+    // lane ends where its value is that of the last pass the loop would make.
+    auto repeatSeen = [&](int g, unsigned lanes) {
+        LaneRecords<W>& q = r[g];
+        const std::int64_t period = q.pass - q.repeatPass;
+        const auto end = static_cast<double>(q.pass + (iterations - q.pass) % period);
+        V::storeu(spill, stop[g]);
+        for (int l = 0; l < W; ++l) {
+            if (((lanes >> l) & 1u) != 0) spill[l] = end;
+        }
+        stop[g] = V::loadu(spill);
+        q.repeating |= lanes;
+    };
+    auto matchSeen = [&](int g, unsigned lanes, D m) {
+        LaneRecords<W>& q = r[g];
+        V::storeu(spill, m);
+        for (int l = 0; l < W; ++l) {
+            if (((lanes >> l) & 1u) == 0) continue;
+            q.matchAt[l] = static_cast<double>(q.pass);
+            q.matchMagnitude[l] = spill[l];
+        }
+        q.matched |= lanes;
     };
 
-    Lanes<V> group[K];
-    for (int g = 0; g < K; ++g) start(group[g]);
-    alignas(64) double stops[W];
+#pragma GCC unroll 4
+    for (int g = 0; g < K; ++g) start(g);
     for (;;) {
         bool any = false;
 #pragma GCC unroll 4
         for (int g = 0; g < K; ++g) {
-            Lanes<V>& q = group[g];
+            LaneRecords<W>& q = r[g];
             if (q.live == 0) continue;
             any = true;
-            const D x = q.x;
-            const D y = q.y;
-            const D nx = V::add(V::mul(V::add(x, y), V::sub(x, y)), q.cx);
-            const D ny = V::add(V::mul(V::mul(two, x), y), q.cy);
-            const D mag = V::add(V::mul(nx, nx), V::mul(ny, ny));
+            const D nx = V::add(V::mul(V::add(x[g], y[g]), V::sub(x[g], y[g])), cx[g]);
+            const D ny = V::add(V::mul(V::mul(two, x[g]), y[g]), cy[g]);
+            const D m = V::add(V::mul(nx, nx), V::mul(ny, ny));
             ++q.pass;
-            const D pass = V::set1(static_cast<double>(q.pass));
+            pass[g] = V::add(pass[g], one);
             if constexpr (Match) {
-                const auto near = V::land(V::lt(V::abs(V::sub(savedX, nx)), tol), V::lt(V::abs(V::sub(savedY, ny)), tol));
-                const auto first = V::land(near, V::eq(q.matchAt, zero));
-                q.matchAt = V::select(first, pass, q.matchAt);
-                q.matchMagnitude = V::select(first, mag, q.matchMagnitude);
+                const unsigned near =
+                    V::bits(V::land(V::lt(V::abs(V::sub(savedX, nx)), tol), V::lt(V::abs(V::sub(savedY, ny)), tol)));
+                const unsigned first = near & q.live & ~q.matched;
+                if (first != 0) matchSeen(g, first, m);
             }
-            const unsigned repeat = V::bits(V::land(V::eq(nx, q.repeatX), V::eq(ny, q.repeatY))) & q.live & ~q.repeating;
-            if (repeat != 0) {
-                // From here the orbit cycles through values already seen:
-                // end the lane where its value is that of the last pass.
-                const std::int64_t period = q.pass - q.repeatPass;
-                const auto end = static_cast<double>(q.pass + (iterations - q.pass) % period);
-                V::storeu(stops, q.stop);
-                for (int l = 0; l < W; ++l) {
-                    if (((repeat >> l) & 1u) != 0) stops[l] = end;
-                }
-                q.stop = V::loadu(stops);
-                q.repeating |= repeat;
-            }
+            const unsigned repeat =
+                V::bits(V::land(V::eq(nx, repeatX[g]), V::eq(ny, repeatY[g]))) & q.live & ~q.repeating;
+            if (repeat != 0) repeatSeen(g, repeat);
             if ((q.pass & (q.pass - 1)) == 0) {
-                q.repeatX = nx;
-                q.repeatY = ny;
+                repeatX[g] = nx;
+                repeatY[g] = ny;
                 q.repeatPass = q.pass;
             }
-            q.x = nx;
-            q.y = ny;
-            q.mag = mag;
-            const unsigned go = V::bits(V::land(V::le(mag, limit), V::lt(pass, q.stop)));
+            x[g] = nx;
+            y[g] = ny;
+            mag[g] = m;
+            const unsigned go = V::bits(V::land(V::le(m, limit), V::lt(pass[g], stop[g])));
             const unsigned done = q.live & ~go;
             if (done != 0) {
-                emit(q, done);
+                emit(g, done);
                 q.live &= go;
-                if (q.live == 0) start(q);
+                if (q.live == 0) start(g);
             }
         }
         if (!any) return;
