@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <utility>
 
 namespace fernwise {
@@ -9,6 +10,66 @@ namespace fernwise {
 int defaultThreadCount() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores == 0 ? 1 : static_cast<int>(cores);
+}
+
+RowWorkers::RowWorkers(int threads) {
+    if (threads <= 0) threads = defaultThreadCount() - 1;
+    threads_.reserve(static_cast<std::size_t>(std::max(0, threads)));
+    for (int i = 0; i < threads; ++i) threads_.emplace_back([this, i] { serve(i); });
+}
+
+RowWorkers::~RowWorkers() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+}
+
+bool RowWorkers::start(int helpers, std::function<void()> job) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (busy_ || helpers > size()) return false;
+        busy_ = true;
+        job_ = std::move(job);
+        helpers_ = helpers;
+        running_ = helpers;
+        generation_.fetch_add(1);
+    }
+    wake_.notify_all();
+    return true;
+}
+
+void RowWorkers::finish() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    left_.wait(lock, [this] { return running_ == 0; });
+    job_ = nullptr;
+    busy_ = false;
+}
+
+void RowWorkers::serve(int index) {
+    std::uint64_t seen = 0;
+    for (;;) {
+        // Images often follow each other closely: look for the next job a
+        // little while (some tens of microseconds) before going to sleep.
+        for (int spin = 0; spin < 2000 && generation_.load(std::memory_order_relaxed) == seen; ++spin) {
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [&] { return stopping_ || generation_.load() != seen; });
+        if (stopping_) return;
+        seen = generation_.load();
+        // A job only starts once every helper has left the one before, so
+        // no helper can miss one.
+        if (index >= helpers_) continue;
+        lock.unlock();
+        job_();
+        lock.lock();
+        if (--running_ == 0) left_.notify_all();
+    }
 }
 
 void drawRow(const RowResult& row, VirtualScreen& screen, const PaletteState& palette, bool paletteDevice,
@@ -42,18 +103,44 @@ RowPipeline::RowPipeline(const PlotDriver& driver, const PlotFlags& flags, int t
       nextToSettle_(firstRow_),
       carried_(driver.kernel.periodicity.lastPointInside),
       nextToDeliver_(firstRow_) {
+    startHelpers(threads, caller, nullptr);
+}
+
+RowPipeline::RowPipeline(const PlotDriver& driver, const PlotFlags& flags, RowWorkers& workers, int threads,
+                         SimdLevel level, CallingThread caller)
+    : engine_(rowPlotFrom(driver, flags), level),
+      flags_(flags),
+      firstRow_(driver.nextRow()),
+      height_(driver.imageHeight()),
+      nextToCompute_(firstRow_),
+      nextToSettle_(firstRow_),
+      carried_(driver.kernel.periodicity.lastPointInside),
+      nextToDeliver_(firstRow_) {
+    if (threads <= 0) threads = workers.size() + (caller == CallingThread::Computes ? 1 : 0);
+    startHelpers(threads, caller, &workers);
+}
+
+void RowPipeline::startHelpers(int threads, CallingThread caller, RowWorkers* pool) {
     const int rows = std::max(0, height_ - firstRow_);
     slots_ = std::make_unique<Slot[]>(static_cast<std::size_t>(rows));
     if (threads <= 0) threads = defaultThreadCount();
-    int workers = std::min(threads, rows);
-    if (caller == CallingThread::Computes) --workers;
-    if (caller == CallingThread::Draws) workers = std::max(1, workers);
-    workers_.reserve(static_cast<std::size_t>(std::max(0, workers)));
-    for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { work(); });
+    int helpers = std::min(threads, rows);
+    if (caller == CallingThread::Computes) --helpers;
+    if (caller == CallingThread::Draws) helpers = std::max(1, helpers);
+    helpers = std::max(0, helpers);
+    helpers_ = helpers;
+    if (helpers == 0) return;
+    if (pool != nullptr && pool->start(helpers, [this] { work(); })) {
+        pool_ = pool;
+        return;
+    }
+    workers_.reserve(static_cast<std::size_t>(helpers));
+    for (int i = 0; i < helpers; ++i) workers_.emplace_back([this] { work(); });
 }
 
 RowPipeline::~RowPipeline() {
     cancel();
+    if (pool_ != nullptr) pool_->finish();
     for (std::thread& worker : workers_) worker.join();
 }
 
@@ -167,7 +254,7 @@ RowDelivery RowPipeline::drawNextRow(PlotDriver& driver, const PlotFlags& flags,
 
 void renderImageParallel(const RenderRequest& request, VirtualScreen& screen, const PaletteState& palette,
                          std::uint8_t* indicesOut, const LevelSetTables* levelSets, int threads, SimdLevel level,
-                         const std::function<void(int rowsDrawn)>& rowDone) {
+                         const std::function<void(int rowsDrawn)>& rowDone, RowWorkers* workers) {
     // The plot start of renderImage, step for step.
     FractalCatalog catalog;
     catalog[request.type] = request.params;
@@ -178,18 +265,23 @@ void renderImageParallel(const RenderRequest& request, VirtualScreen& screen, co
     // No clearing to black first: every pixel of every row is written below.
     driver.startKernels();
     // This thread computes rows too, and draws whatever is finished between them.
-    RowPipeline pipeline(driver, request.flags, threads, level, CallingThread::Computes);
+    std::optional<RowPipeline> pipeline;
+    if (workers != nullptr) {
+        pipeline.emplace(driver, request.flags, *workers, threads, level, CallingThread::Computes);
+    } else {
+        pipeline.emplace(driver, request.flags, threads, level, CallingThread::Computes);
+    }
     RowScratch scratch;
     bool computing = true;
     do {
         std::uint8_t* rowOut =
             indicesOut == nullptr ? nullptr : indicesOut + static_cast<std::size_t>(driver.nextRow()) * request.width;
         const PlotFlags& flags = request.flags;
-        while (pipeline.drawNextRow(driver, flags, screen, palette, std::chrono::milliseconds::zero(), rowOut) ==
+        while (pipeline->drawNextRow(driver, flags, screen, palette, std::chrono::milliseconds::zero(), rowOut) ==
                RowDelivery::NotReady) {
-            if (computing) computing = pipeline.computeRowHere(scratch);
+            if (computing) computing = pipeline->computeRowHere(scratch);
             if (!computing) {
-                pipeline.drawNextRow(driver, flags, screen, palette, RowPipeline::untilFinished, rowOut);
+                pipeline->drawNextRow(driver, flags, screen, palette, RowPipeline::untilFinished, rowOut);
                 break;
             }
         }

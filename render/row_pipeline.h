@@ -24,6 +24,44 @@ enum class CallingThread {
     Computes,  // the batch renderer: it computes rows too whenever none is ready
 };
 
+// Helper threads that outlive single images. A caller that renders one image
+// after another creates them once and hands them to each pipeline, which
+// then starts no threads of its own: starting threads costs more than the
+// rows of a small image, and threads that have just been started wait for a
+// free core longer than sleeping ones that are woken. They serve one
+// pipeline at a time; a pipeline that finds them busy starts its own.
+class RowWorkers {
+public:
+    // `threads` helpers (<= 0: one per core, less the caller's).
+    explicit RowWorkers(int threads = 0);
+    ~RowWorkers();
+
+    RowWorkers(const RowWorkers&) = delete;
+    RowWorkers& operator=(const RowWorkers&) = delete;
+
+    int size() const { return static_cast<int>(threads_.size()); }
+
+private:
+    friend class RowPipeline;
+    // Runs `job` on `helpers` of the threads; false while they serve
+    // another pipeline.
+    bool start(int helpers, std::function<void()> job);
+    // Waits until every helper has left the job.
+    void finish();
+    void serve(int index);
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable left_;
+    std::function<void()> job_;
+    std::atomic<std::uint64_t> generation_{0};  // one more for each job started
+    int helpers_ = 0;
+    int running_ = 0;
+    bool busy_ = false;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
 // What RowPipeline::drawNextRow did.
 enum class RowDelivery {
     Drawn,      // the next row is in the screen and the driver's state follows it
@@ -54,6 +92,10 @@ public:
     // (<= 0: one per core); with CallingThread::Computes the calling thread
     // is one of them and gets one worker less.
     RowPipeline(const PlotDriver& driver, const PlotFlags& flags, int threads = 0,
+                SimdLevel level = bestSimdLevel(), CallingThread caller = CallingThread::Draws);
+    // The same on `workers` instead of threads of its own (threads <= 0: all
+    // of them); they must outlive the pipeline.
+    RowPipeline(const PlotDriver& driver, const PlotFlags& flags, RowWorkers& workers, int threads = 0,
                 SimdLevel level = bestSimdLevel(), CallingThread caller = CallingThread::Draws);
     // Stops the workers (each leaves within a few microseconds) and joins them.
     ~RowPipeline();
@@ -88,7 +130,7 @@ public:
 
     // The row the next take delivers; imageHeight when all are delivered.
     int nextRow() const { return nextToDeliver_; }
-    int threadCount() const { return static_cast<int>(workers_.size()); }
+    int threadCount() const { return helpers_; }
     const RowEngine& engine() const { return engine_; }
 
     // Makes the workers stop soon; rows not yet finished are never delivered.
@@ -105,6 +147,7 @@ private:
         RowResult result;
     };
 
+    void startHelpers(int threads, CallingThread caller, RowWorkers* pool);
     void work();
     bool computeOne(RowScratch& scratch);
     bool carriedGuess(int row) const;
@@ -130,6 +173,8 @@ private:
     std::condition_variable settled_;
     int nextToDeliver_;  // the drawing thread's own
 
+    int helpers_ = 0;             // threads computing besides the caller
+    RowWorkers* pool_ = nullptr;  // when the helpers are borrowed
     std::vector<std::thread> workers_;
 };
 
@@ -141,10 +186,12 @@ void drawRow(const RowResult& row, VirtualScreen& screen, const PaletteState& pa
 // renderImage on `threads` threads (<= 0: one per core) with vector
 // instructions up to `level`: the same image, byte for byte.
 // `rowDone`, when given, hears the number of rows drawn after each row.
+// With `workers` the helpers are taken from there (threads <= 0: the
+// calling thread and all of them).
 void renderImageParallel(const RenderRequest& request, VirtualScreen& screen, const PaletteState& palette,
                          std::uint8_t* indicesOut = nullptr, const LevelSetTables* levelSets = nullptr,
                          int threads = 0, SimdLevel level = bestSimdLevel(),
-                         const std::function<void(int rowsDrawn)>& rowDone = {});
+                         const std::function<void(int rowsDrawn)>& rowDone = {}, RowWorkers* workers = nullptr);
 
 // One worker per core: what `threads` <= 0 asks for.
 int defaultThreadCount();

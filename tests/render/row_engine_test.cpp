@@ -61,9 +61,9 @@ public:
         });
     }
 
-    Image parallel(int threads, SimdLevel level) {
+    Image parallel(int threads, SimdLevel level, RowWorkers* workers = nullptr) {
         return render([&](VirtualScreen& screen, std::uint8_t* indices) {
-            renderImageParallel(c_.request, screen, palette_, indices, levelSets_, threads, level);
+            renderImageParallel(c_.request, screen, palette_, indices, levelSets_, threads, level, {}, workers);
         });
     }
 
@@ -520,6 +520,67 @@ TEST(RowPipeline, AResumedPlotKeepsThePerPlotValuesOfItsFirstRow) {
         EXPECT_EQ(std::vector<std::uint8_t>(sa->bits(), sa->bits() + bytes),
                   std::vector<std::uint8_t>(sb->bits(), sb->bits() + bytes));
     }
+}
+
+// Helpers kept from image to image give the same images as threads started
+// for each one, whatever the thread count asked for and whatever other
+// pipeline holds them meanwhile.
+TEST(RowWorkers, ImagesOneAfterAnotherOnTheSameHelpers) {
+    RowWorkers workers(3);
+    EXPECT_EQ(workers.size(), 3);
+    for (FractalType type : {FractalType::Mandelbrot, FractalType::Julia, FractalType::Newton, FractalType::Sine}) {
+        Case c = smallCase(type, 53, 41);
+        c.request.flags.periodicityChecking = true;
+        Renderer renderer(c);
+        const Image expected = renderer.reference();
+        for (int threads : {0, 1, 2, 4, 9}) {
+            const Image got = renderer.parallel(threads, bestSimdLevel(), &workers);
+            ASSERT_EQ(got.indices, expected.indices) << describe(c) << " threads " << threads;
+            ASSERT_EQ(got.pixels, expected.pixels) << describe(c) << " threads " << threads;
+        }
+    }
+}
+
+TEST(RowWorkers, APipelineFindingThemBusyStartsItsOwn) {
+    FractalCatalog catalog;
+    PlotDriver driver(40, 30);
+    driver.loadRecord(catalog, FractalType::Mandelbrot);
+    driver.computeGeometry(1.0);
+    driver.startKernels();
+    PaletteState palette = paletteFor(PixelFormat::Rgb32);
+    RowWorkers workers(2);
+    RowPipeline first(driver, PlotFlags{}, workers, 2);
+    RowPipeline second(driver, PlotFlags{}, workers, 2);
+    EXPECT_EQ(first.threadCount(), 2);
+    EXPECT_EQ(second.threadCount(), 2);
+    for (RowPipeline* pipeline : {&first, &second}) {
+        PlotDriver d = driver;
+        auto screen = VirtualScreen::create(40, 30, PixelFormat::Rgb32);
+        for (int row = 0; row < 30; ++row) {
+            ASSERT_EQ(pipeline->drawNextRow(d, {}, *screen, palette, RowPipeline::untilFinished), RowDelivery::Drawn);
+            d.finishRow();
+        }
+    }
+}
+
+TEST(RowWorkers, DroppingAPipelineMidPlotFreesThemForTheNext) {
+    FractalCatalog catalog;
+    catalog[FractalType::Sine].iterations = 4000;
+    PlotDriver driver(200, 150);
+    driver.loadRecord(catalog, FractalType::Sine);
+    driver.computeGeometry(1.0);
+    driver.startKernels();
+    PaletteState palette = paletteFor(PixelFormat::Rgb32);
+    auto screen = VirtualScreen::create(200, 150, PixelFormat::Rgb32);
+    RowWorkers workers(2);
+    for (int round = 0; round < 3; ++round) {
+        RowPipeline pipeline(driver, PlotFlags{}, workers);
+        ASSERT_EQ(pipeline.drawNextRow(driver, {}, *screen, palette, RowPipeline::untilFinished), RowDelivery::Drawn);
+        driver.finishRow();
+    }
+    // The last round's helpers were given back: a small image renders on them.
+    Renderer renderer(smallCase(FractalType::Mandelbrot));
+    EXPECT_EQ(renderer.parallel(3, bestSimdLevel(), &workers).indices, renderer.reference().indices);
 }
 
 TEST(SimdLevel, NamesAndFallback) {
