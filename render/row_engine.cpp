@@ -351,6 +351,8 @@ bool RowEngine::computeRow(int row, const std::function<bool()>& carriedIn, RowR
     result.blends.assign(plot_.trueColorMode ? count : 0, 0);
     result.pointFlags.assign(speculative_ ? count : 0, 0);
     result.decidedInRow = false;
+    result.lastPoint = PointState{};  // a reused result keeps nothing of its last row
+    result.lastBasin = noBasin;
 
     // The kernels: speculative (as after an inside point) when the result
     // may depend on the carried value.

@@ -197,6 +197,13 @@ bool RowPipeline::computeOne(RowScratch& scratch) {
     const int row = nextToCompute_.fetch_add(1);
     if (row >= height_) return false;
     Slot& s = slot(row);
+    {
+        std::lock_guard<std::mutex> lock(spareMutex_);
+        if (!spare_.empty()) {
+            s.result = std::move(spare_.back());
+            spare_.pop_back();
+        }
+    }
     const bool dependent = engine_.dependsOnCarried();
     // Only the periodicity walk needs a good guess; elsewhere any value is
     // passed on when the row is settled.
@@ -209,21 +216,24 @@ bool RowPipeline::computeOne(RowScratch& scratch) {
     return true;
 }
 
-bool RowPipeline::takeRow(RowResult& row, std::chrono::milliseconds wait) {
+bool RowPipeline::nextSettled(std::chrono::milliseconds wait) {
     if (nextToDeliver_ >= height_) return false;
-    if (nextToDeliver_ >= nextToSettle_.load()) {
-        if (wait == std::chrono::milliseconds::zero()) return false;
-        std::unique_lock<std::mutex> lock(waitMutex_);
-        waiters_.fetch_add(1);
-        auto ready = [this] { return nextToDeliver_ < nextToSettle_.load() || cancelled_.load(); };
-        if (wait == untilFinished) {
-            settled_.wait(lock, ready);
-        } else {
-            settled_.wait_for(lock, wait, ready);
-        }
-        waiters_.fetch_sub(1);
-        if (nextToDeliver_ >= nextToSettle_.load()) return false;
+    if (nextToDeliver_ < nextToSettle_.load()) return true;
+    if (wait == std::chrono::milliseconds::zero()) return false;
+    std::unique_lock<std::mutex> lock(waitMutex_);
+    waiters_.fetch_add(1);
+    auto ready = [this] { return nextToDeliver_ < nextToSettle_.load() || cancelled_.load(); };
+    if (wait == untilFinished) {
+        settled_.wait(lock, ready);
+    } else {
+        settled_.wait_for(lock, wait, ready);
     }
+    waiters_.fetch_sub(1);
+    return nextToDeliver_ < nextToSettle_.load();
+}
+
+bool RowPipeline::takeRow(RowResult& row, std::chrono::milliseconds wait) {
+    if (!nextSettled(wait)) return false;
     row = std::move(slot(nextToDeliver_).result);
     ++nextToDeliver_;
     return true;
@@ -245,10 +255,15 @@ RowDelivery RowPipeline::drawNextRow(PlotDriver& driver, const PlotFlags& flags,
                                      const PaletteState& palette, std::chrono::milliseconds wait,
                                      std::uint8_t* indicesOut) {
     if (!serves(driver, flags)) return RowDelivery::OutOfStep;
-    RowResult row;
-    if (!takeRow(row, wait)) return RowDelivery::NotReady;
+    if (!nextSettled(wait)) return RowDelivery::NotReady;
+    RowResult& row = slot(nextToDeliver_).result;
     drawRow(row, screen, palette, flags_.paletteDevice, indicesOut);
     engine_.applyKernelState(row, driver.kernel);
+    ++nextToDeliver_;
+    // The row's buffers serve a row further down instead of going back to
+    // the allocator (across threads) while another row allocates its own.
+    std::lock_guard<std::mutex> lock(spareMutex_);
+    spare_.push_back(std::move(row));
     return RowDelivery::Drawn;
 }
 

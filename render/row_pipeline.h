@@ -152,6 +152,8 @@ private:
     bool computeOne(RowScratch& scratch);
     bool carriedGuess(int row) const;
     void settleComputedRows();
+    // Whether the next row to deliver is settled, waiting up to `wait`.
+    bool nextSettled(std::chrono::milliseconds wait);
     Slot& slot(int row) { return slots_[static_cast<std::size_t>(row - firstRow_)]; }
     const Slot& slot(int row) const { return slots_[static_cast<std::size_t>(row - firstRow_)]; }
 
@@ -172,6 +174,8 @@ private:
     std::mutex waitMutex_;
     std::condition_variable settled_;
     int nextToDeliver_;  // the drawing thread's own
+    std::mutex spareMutex_;
+    std::vector<RowResult> spare_;  // buffers of drawn rows, for rows still to compute
 
     int helpers_ = 0;             // threads computing besides the caller
     RowWorkers* pool_ = nullptr;  // when the helpers are borrowed
