@@ -14,6 +14,7 @@
 // so the pass number is one scalar per vector. A lane whose point ends
 // stores its record and idles until the block is done.
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 
@@ -28,6 +29,8 @@ template <int W>
 struct LaneRecords {
     double matchAt[W];
     double matchMagnitude[W];
+    std::int64_t stopAt[W];       // the last pass of a repeating lane
+    std::int64_t nextStop = 0;    // the earliest stopAt among live repeating lanes
     std::int64_t pass = 0;        // the pass every live lane has made
     std::int64_t repeatPass = 0;  // the pass whose value repeatX, repeatY hold
     unsigned live = 0;
@@ -43,7 +46,6 @@ void runRow(const PassRowConstants& c, const PassRowSeeds& in, const PassRowReco
     const D limit = V::set1(c.sizeLimit);
     const D iter = V::set1(c.iterations);
     const D zero = V::set1(0.0);
-    const D one = V::set1(1.0);
     const D two = V::set1(2.0);
     const D tol = V::set1(c.tolerance);
     const D savedX = V::set1(c.savedX);
@@ -57,7 +59,7 @@ void runRow(const PassRowConstants& c, const PassRowSeeds& in, const PassRowReco
 
     // The hot state, one vector each per group, kept apart from the rare
     // per-lane records so that it can stay in registers.
-    D x[K], y[K], mag[K], cx[K], cy[K], pass[K], stop[K], repeatX[K], repeatY[K];
+    D x[K], y[K], mag[K], cx[K], cy[K], repeatX[K], repeatY[K];
     LaneRecords<W> r[K]{};
     alignas(64) double spill[W];
 
@@ -83,11 +85,10 @@ void runRow(const PassRowConstants& c, const PassRowSeeds& in, const PassRowReco
             mag[g] = V::loadu(in.magnitude + q.base);
             cx[g] = Mandel ? x[g] : juliaX;
             cy[g] = Mandel ? y[g] : juliaY;
-            pass[g] = zero;
-            stop[g] = iter;
             repeatX[g] = none;
             repeatY[g] = none;
             q.pass = 0;
+            q.nextStop = std::numeric_limits<std::int64_t>::max();
             q.repeatPass = 0;
             q.matched = 0;
             q.repeating = 0;
@@ -103,13 +104,27 @@ void runRow(const PassRowConstants& c, const PassRowSeeds& in, const PassRowReco
     auto repeatSeen = [&](int g, unsigned lanes) {
         LaneRecords<W>& q = r[g];
         const std::int64_t period = q.pass - q.repeatPass;
-        const auto end = static_cast<double>(q.pass + (iterations - q.pass) % period);
-        V::storeu(spill, stop[g]);
+        const std::int64_t end = q.pass + (iterations - q.pass) % period;
         for (int l = 0; l < W; ++l) {
-            if (((lanes >> l) & 1u) != 0) spill[l] = end;
+            if (((lanes >> l) & 1u) != 0) q.stopAt[l] = end;
         }
-        stop[g] = V::loadu(spill);
+        q.nextStop = std::min(q.nextStop, end);
         q.repeating |= lanes;
+    };
+    // The repeating lanes whose last pass this is.
+    auto lanesEnding = [&](int g) {
+        LaneRecords<W>& q = r[g];
+        unsigned ending = 0;
+        q.nextStop = std::numeric_limits<std::int64_t>::max();
+        for (int l = 0; l < W; ++l) {
+            if ((((q.repeating & q.live) >> l) & 1u) == 0) continue;
+            if (q.stopAt[l] <= q.pass) {
+                ending |= 1u << l;
+            } else {
+                q.nextStop = std::min(q.nextStop, q.stopAt[l]);
+            }
+        }
+        return ending;
     };
     auto matchSeen = [&](int g, unsigned lanes, D m) {
         LaneRecords<W>& q = r[g];
@@ -135,7 +150,6 @@ void runRow(const PassRowConstants& c, const PassRowSeeds& in, const PassRowReco
             const D ny = V::add(V::mul(V::mul(two, x[g]), y[g]), cy[g]);
             const D m = V::add(V::mul(nx, nx), V::mul(ny, ny));
             ++q.pass;
-            pass[g] = V::add(pass[g], one);
             if constexpr (Match) {
                 const unsigned near =
                     V::bits(V::land(V::lt(V::abs(V::sub(savedX, nx)), tol), V::lt(V::abs(V::sub(savedY, ny)), tol)));
@@ -153,7 +167,8 @@ void runRow(const PassRowConstants& c, const PassRowSeeds& in, const PassRowReco
             x[g] = nx;
             y[g] = ny;
             mag[g] = m;
-            const unsigned go = V::bits(V::land(V::le(m, limit), V::lt(pass[g], stop[g])));
+            unsigned go = q.pass < iterations ? V::bits(V::le(m, limit)) : 0u;
+            if (q.pass >= q.nextStop) go &= ~lanesEnding(g);
             const unsigned done = q.live & ~go;
             if (done != 0) {
                 emit(g, done);
