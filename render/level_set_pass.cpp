@@ -354,21 +354,29 @@ private:
         PassSlot& s = slot(j);
         PeriodicityState& per = s_.periodicity;
         const double yj = passRowValue(ymin_, spanY_, j, height_);
+        const bool checking = s_.periodicityChecking;
+        // The carried state in locals, so that it stays in registers between
+        // the table updates; written back around the scalar kernel.
+        bool inside = per.lastPointInside;
+        std::int32_t counter = per.checkCounter;
+        std::int32_t interval = per.checkInterval;
+        double magnitude = s_.point.magnitude;
+        const double* counts = s.count.data();
+        const double* magnitudes = s.magnitude.data();
         for (int i = 0; i < width_; ++i) {
             const auto k = static_cast<std::size_t>(i);
-            if (per.checkInterval > longestCheckInterval) per.checkInterval = longestCheckInterval;
-            const bool check = s_.periodicityChecking && per.lastPointInside;
-            std::int32_t n = static_cast<std::int32_t>(s.count[k]);
-            double mag = s.magnitude[k];
+            if (interval > longestCheckInterval) interval = longestCheckInterval;
+            std::int32_t n = static_cast<std::int32_t>(counts[k]);
+            double mag = magnitudes[k];
             bool unchecked = true;  // n and mag are those of the unchecked orbit
             bool recorded = true;   // the record gave the outcome
-            if (check) {
+            if (checking && inside) {
                 const auto at = static_cast<std::int64_t>(s.matchAt[k]);
                 const std::int64_t steps = at > 0 ? at - 1 : static_cast<std::int64_t>(n);
-                if (steps == 0 || per.checkCounter + steps <= per.checkInterval) {
+                if (steps == 0 || counter + steps <= interval) {
                     // No refresh within the point: the saved point stays, the
                     // counter only advances.
-                    per.checkCounter = static_cast<std::int32_t>(per.checkCounter + steps);
+                    counter = static_cast<std::int32_t>(counter + steps);
                     if (at > 0) {
                         n = iterations_;
                         mag = s.matchMagnitude[k];
@@ -377,19 +385,26 @@ private:
                 } else {
                     // The refresh needs the orbit value at its pass, and the
                     // rest of the row must be tested against the new saved point.
+                    per.lastPointInside = inside;
+                    per.checkCounter = counter;
+                    per.checkInterval = interval;
                     double x = columns_[k];
                     double y = yj;
                     s_.point.magnitude = x * x + y * y;
                     n = scalarKernel(x, y);
                     mag = s_.point.magnitude;
+                    inside = per.lastPointInside;
+                    counter = per.checkCounter;
+                    interval = per.checkInterval;
+                    magnitude = mag;
                     recorded = false;
                     if (matchPossible_) publishSavedPoint(j);
                     if (matchPossible_ && i + 1 < width_) computeRecords(j, i + 1, per.savedX, per.savedY, scratch);
                 }
             }
             if (recorded) {
-                per.lastPointInside = (n == iterations_);
-                s_.point.magnitude = mag;
+                inside = (n == iterations_);
+                magnitude = mag;
                 if (bof_) {
                     const double least = unchecked ? s.least[k] : s.leastToMatch[k];
                     if (least < s_.point.minMagnitude) {
@@ -401,6 +416,10 @@ private:
             const auto entry = static_cast<std::size_t>(n);
             if (mag > sizeLimit_ && entry < entries_) record(entry, n, mag);
         }
+        per.lastPointInside = inside;
+        per.checkCounter = counter;
+        per.checkInterval = interval;
+        s_.point.magnitude = magnitude;
     }
 
     LevelSetTables& tables_;
