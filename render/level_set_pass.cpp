@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -167,7 +168,21 @@ public:
         ringSize_ = std::max(16, 4 * threads);
         slots_ = std::make_unique<PassSlot[]>(static_cast<std::size_t>(ringSize_));
         for (int k = 0; k < ringSize_; ++k) slots_[static_cast<std::size_t>(k)].resize(padded_, bof_);
-        for (int t = 1; t < threads; ++t) workers_.emplace_back([this] { work(); });
+        // Every buffer is had here, on the calling thread, so that a worker
+        // never allocates.
+        scratch_.resize(static_cast<std::size_t>(threads));
+        for (PassScratch& s : scratch_) {
+            s.y.resize(padded_);
+            s.magnitude.resize(padded_);
+        }
+        workers_.reserve(static_cast<std::size_t>(threads - 1));
+        for (int t = 1; t < threads; ++t) {
+            try {
+                workers_.emplace_back([this, t] { work(scratch_[static_cast<std::size_t>(t)]); });
+            } catch (const std::system_error&) {
+                break;  // the threads there are (at least the calling one) do all rows
+            }
+        }
     }
 
     ~ParallelPass() {
@@ -183,7 +198,7 @@ public:
     ParallelPass& operator=(const ParallelPass&) = delete;
 
     bool run(LevelSetPassObserver* observer) {
-        PassScratch scratch;
+        PassScratch& scratch = scratch_[0];
         for (int j = 0; j < height_; ++j) {
             awaitRow(j, scratch);
             settleRow(j, scratch);
@@ -223,8 +238,7 @@ private:
         return true;
     }
 
-    void work() {
-        PassScratch scratch;
+    void work(PassScratch& scratch) {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
             int row = 0;
@@ -295,8 +309,8 @@ private:
     void computeRecords(int j, int from, double gx, double gy, PassScratch& scratch) {
         PassSlot& s = slot(j);
         const double yj = passRowValue(ymin_, spanY_, j, height_);
-        scratch.y.assign(padded_, 0.0);
-        scratch.magnitude.assign(padded_, std::numeric_limits<double>::infinity());
+        std::fill(scratch.y.begin(), scratch.y.end(), 0.0);
+        std::fill(scratch.magnitude.begin(), scratch.magnitude.end(), std::numeric_limits<double>::infinity());
         for (int i = 0; i < width_; ++i) {
             const auto k = static_cast<std::size_t>(i);
             scratch.y[k] = yj;
@@ -442,6 +456,7 @@ private:
     std::vector<double> columns_;
     int ringSize_ = 1;
     std::unique_ptr<PassSlot[]> slots_;
+    std::vector<PassScratch> scratch_;  // one per thread, the calling thread's first
 
     std::mutex mutex_;
     std::condition_variable changed_;

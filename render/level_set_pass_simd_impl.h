@@ -182,7 +182,9 @@ void runRow(const PassRowConstants& c, const PassRowSeeds& in, const PassRowReco
 
 template <class V>
 void runPassRow(const PassRowConstants& c, const PassRowSeeds& seeds, const PassRowRecords& records, int count) {
-    constexpr int K = V::registers >= 32 ? 3 : 2;
+    // Three blocks side by side hide the latency of one pass; measured
+    // best with both vector widths.
+    constexpr int K = 3;
     if (c.mandelbrot) {
         if (c.matchTest) return runRow<V, true, true, K>(c, seeds, records, count);
         return runRow<V, true, false, K>(c, seeds, records, count);
