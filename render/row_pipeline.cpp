@@ -7,6 +7,28 @@
 
 namespace fernwise {
 
+namespace {
+
+constexpr auto helperSpin = std::chrono::microseconds(300);  // a helper between jobs
+constexpr auto waitSpin = std::chrono::microseconds(50);     // a thread waiting for a row or for helpers
+
+// Polls `done` for up to `limit`; whether it came true.
+template <typename Done>
+bool spinUntil(std::chrono::microseconds limit, Done done) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        for (int i = 0; i < 64; ++i) {
+            if (done()) return true;
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        }
+        if (std::chrono::steady_clock::now() >= until) return false;
+    }
+}
+
+}  // namespace
+
 int defaultThreadCount() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores == 0 ? 1 : static_cast<int>(cores);
@@ -42,6 +64,8 @@ bool RowWorkers::start(int helpers, std::function<void()> job) {
 }
 
 void RowWorkers::finish() {
+    // The helpers leave as soon as the last rows are taken: usually at once.
+    spinUntil(waitSpin, [this] { return running_.load(std::memory_order_relaxed) == 0; });
     std::unique_lock<std::mutex> lock(mutex_);
     left_.wait(lock, [this] { return running_ == 0; });
     job_ = nullptr;
@@ -52,12 +76,8 @@ void RowWorkers::serve(int index) {
     std::uint64_t seen = 0;
     for (;;) {
         // Images often follow each other closely: look for the next job a
-        // little while (some tens of microseconds) before going to sleep.
-        for (int spin = 0; spin < 2000 && generation_.load(std::memory_order_relaxed) == seen; ++spin) {
-#if defined(__x86_64__) || defined(__i386__)
-            __builtin_ia32_pause();
-#endif
-        }
+        // little while before going to sleep, since waking takes longer.
+        spinUntil(helperSpin, [&] { return generation_.load(std::memory_order_relaxed) != seen; });
         std::unique_lock<std::mutex> lock(mutex_);
         wake_.wait(lock, [&] { return stopping_ || generation_.load() != seen; });
         if (stopping_) return;
@@ -129,6 +149,7 @@ void RowPipeline::startHelpers(int threads, CallingThread caller, RowWorkers* po
     if (caller == CallingThread::Draws) helpers = std::max(1, helpers);
     helpers = std::max(0, helpers);
     helpers_ = helpers;
+    computing_ = std::max(1, helpers + (caller == CallingThread::Computes ? 1 : 0));
     if (helpers == 0) return;
     if (pool != nullptr && pool->start(helpers, [this] { work(); })) {
         pool_ = pool;
@@ -192,27 +213,44 @@ void RowPipeline::work() {
 
 bool RowPipeline::computeRowHere(RowScratch& scratch) { return computeOne(scratch); }
 
+// Claims the next few rows nobody has started: many while many are left, one
+// at a time towards the end, so that threads meet on the shared counters
+// less often without one of them finishing long after the others.
+int RowPipeline::claimRows(int& count) {
+    int next = nextToCompute_.load();
+    for (;;) {
+        if (next >= height_) return next;
+        count = std::clamp((height_ - next) / (8 * computing_), 1, maxClaim);
+        if (nextToCompute_.compare_exchange_weak(next, next + count)) return next;
+    }
+}
+
 bool RowPipeline::computeOne(RowScratch& scratch) {
     if (cancelled_.load()) return false;
-    const int row = nextToCompute_.fetch_add(1);
-    if (row >= height_) return false;
-    Slot& s = slot(row);
-    {
-        std::lock_guard<std::mutex> lock(spareMutex_);
-        if (!spare_.empty()) {
-            s.result = std::move(spare_.back());
-            spare_.pop_back();
-        }
-    }
+    int count = 0;
+    const int first = claimRows(count);
+    if (first >= height_) return false;
     const bool dependent = engine_.dependsOnCarried();
-    // Only the periodicity walk needs a good guess; elsewhere any value is
-    // passed on when the row is settled.
-    const bool complete = engine_.computeRow(
-        row, [this, row, dependent] { return dependent && carriedGuess(row); }, s.result, scratch, &cancelled_);
-    if (!complete) return false;
-    s.carriedOutGuess.store(s.result.carriedOut);
-    s.state.store(SlotState::Computed);
-    settleComputedRows();
+    for (int row = first; row < first + count; ++row) {
+        Slot& s = slot(row);
+        {
+            std::lock_guard<std::mutex> lock(spareMutex_);
+            if (!spare_.empty()) {
+                s.result = std::move(spare_.back());
+                spare_.pop_back();
+            }
+        }
+        // Only the periodicity walk needs a good guess; elsewhere any value
+        // is passed on when the row is settled.
+        const bool complete = engine_.computeRow(
+            row, [this, row, dependent] { return dependent && carriedGuess(row); }, s.result, scratch, &cancelled_);
+        // Claimed rows left undone are never delivered: only cancelling stops one.
+        if (!complete) return false;
+        s.carriedOutGuess.store(s.result.carriedOut);
+        s.state.store(SlotState::Computed);
+        // Settling now only helps when the rows above are settled.
+        if (row == first + count - 1 || row == nextToSettle_.load()) settleComputedRows();
+    }
     return true;
 }
 
@@ -220,13 +258,20 @@ bool RowPipeline::nextSettled(std::chrono::milliseconds wait) {
     if (nextToDeliver_ >= height_) return false;
     if (nextToDeliver_ < nextToSettle_.load()) return true;
     if (wait == std::chrono::milliseconds::zero()) return false;
+    auto ready = [this] { return nextToDeliver_ < nextToSettle_.load() || cancelled_.load(); };
+    const bool forever = wait == untilFinished;
+    const auto deadline = forever ? std::chrono::steady_clock::time_point::max() : std::chrono::steady_clock::now() + wait;
+    // A row being computed is mostly done within microseconds; sleeping and
+    // being woken costs more than that.
+    if (spinUntil(forever ? waitSpin : std::min<std::chrono::microseconds>(waitSpin, wait), ready)) {
+        return nextToDeliver_ < nextToSettle_.load();
+    }
     std::unique_lock<std::mutex> lock(waitMutex_);
     waiters_.fetch_add(1);
-    auto ready = [this] { return nextToDeliver_ < nextToSettle_.load() || cancelled_.load(); };
-    if (wait == untilFinished) {
+    if (forever) {
         settled_.wait(lock, ready);
     } else {
-        settled_.wait_for(lock, wait, ready);
+        settled_.wait_until(lock, deadline, ready);
     }
     waiters_.fetch_sub(1);
     return nextToDeliver_ < nextToSettle_.load();

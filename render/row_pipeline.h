@@ -56,7 +56,7 @@ private:
     std::function<void()> job_;
     std::atomic<std::uint64_t> generation_{0};  // one more for each job started
     int helpers_ = 0;
-    int running_ = 0;
+    std::atomic<int> running_{0};  // helpers still in the job (changed under the lock)
     bool busy_ = false;
     bool stopping_ = false;
     std::vector<std::thread> threads_;
@@ -123,9 +123,9 @@ public:
     // Takes the next finished row without drawing it.
     bool takeRow(RowResult& row, std::chrono::milliseconds wait = std::chrono::milliseconds::zero());
 
-    // Computes the next row nobody has started on the calling thread, with
-    // that thread's buffers; false when every row is started (or the
-    // pipeline is cancelled).
+    // Computes the next row nobody has started (a few of them while many
+    // are left) on the calling thread, with that thread's buffers; false
+    // when every row is started (or the pipeline is cancelled).
     bool computeRowHere(RowScratch& scratch);
 
     // The row the next take delivers; imageHeight when all are delivered.
@@ -149,6 +149,7 @@ private:
 
     void startHelpers(int threads, CallingThread caller, RowWorkers* pool);
     void work();
+    int claimRows(int& count);
     bool computeOne(RowScratch& scratch);
     bool carriedGuess(int row) const;
     void settleComputedRows();
@@ -177,6 +178,8 @@ private:
     std::mutex spareMutex_;
     std::vector<RowResult> spare_;  // buffers of drawn rows, for rows still to compute
 
+    static constexpr int maxClaim = 4;  // rows claimed at once
+    int computing_ = 1;           // threads computing rows, the caller included
     int helpers_ = 0;             // threads computing besides the caller
     RowWorkers* pool_ = nullptr;  // when the helpers are borrowed
     std::vector<std::thread> workers_;
