@@ -36,6 +36,7 @@ int defaultThreadCount() {
 
 RowWorkers::RowWorkers(int threads) {
     if (threads <= 0) threads = defaultThreadCount() - 1;
+    scratch_.resize(static_cast<std::size_t>(std::max(0, threads)));
     threads_.reserve(static_cast<std::size_t>(std::max(0, threads)));
     for (int i = 0; i < threads; ++i) threads_.emplace_back([this, i] { serve(i); });
 }
@@ -49,7 +50,7 @@ RowWorkers::~RowWorkers() {
     for (std::thread& thread : threads_) thread.join();
 }
 
-bool RowWorkers::start(int helpers, std::function<void()> job) {
+bool RowWorkers::start(int helpers, std::function<void(RowScratch&)> job) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (busy_ || helpers > size()) return false;
@@ -63,12 +64,13 @@ bool RowWorkers::start(int helpers, std::function<void()> job) {
     return true;
 }
 
-void RowWorkers::finish() {
+void RowWorkers::finish(std::vector<std::unique_ptr<RowResult>> spareRows) {
     // The helpers leave as soon as the last rows are taken: usually at once.
     spinUntil(waitSpin, [this] { return running_.load(std::memory_order_relaxed) == 0; });
     std::unique_lock<std::mutex> lock(mutex_);
     left_.wait(lock, [this] { return running_ == 0; });
     job_ = nullptr;
+    spareRows_ = std::move(spareRows);
     busy_ = false;
 }
 
@@ -86,7 +88,7 @@ void RowWorkers::serve(int index) {
         // no helper can miss one.
         if (index >= helpers_) continue;
         lock.unlock();
-        job_();
+        job_(scratch_[static_cast<std::size_t>(index)]);
         lock.lock();
         if (--running_ == 0) left_.notify_all();
     }
@@ -151,17 +153,32 @@ void RowPipeline::startHelpers(int threads, CallingThread caller, RowWorkers* po
     helpers_ = helpers;
     computing_ = std::max(1, helpers + (caller == CallingThread::Computes ? 1 : 0));
     if (helpers == 0) return;
-    if (pool != nullptr && pool->start(helpers, [this] { work(); })) {
-        pool_ = pool;
-        return;
+    if (pool != nullptr) {
+        // The helpers may take row buffers as soon as they start.
+        std::lock_guard<std::mutex> lock(spareMutex_);
+        if (pool->start(helpers, [this](RowScratch& scratch) { work(scratch); })) {
+            pool_ = pool;
+            spare_ = std::move(pool->spareRows_);
+            return;
+        }
     }
     workers_.reserve(static_cast<std::size_t>(helpers));
-    for (int i = 0; i < helpers; ++i) workers_.emplace_back([this] { work(); });
+    for (int i = 0; i < helpers; ++i) {
+        workers_.emplace_back([this] {
+            RowScratch scratch;
+            work(scratch);
+        });
+    }
 }
 
 RowPipeline::~RowPipeline() {
     cancel();
-    if (pool_ != nullptr) pool_->finish();
+    if (pool_ != nullptr) {
+        // Enough buffers for the rows in flight of the next image.
+        constexpr std::size_t kept = 32;
+        if (spare_.size() > kept) spare_.resize(kept);
+        pool_->finish(std::move(spare_));
+    }
     for (std::thread& worker : workers_) worker.join();
 }
 
@@ -190,8 +207,8 @@ void RowPipeline::settleComputedRows() {
         bool advanced = false;
         while (next < height_ && slot(next).state.load() == SlotState::Computed) {
             Slot& s = slot(next);
-            engine_.settleRow(s.result, carried_.load());
-            carried_.store(s.result.carriedOut);
+            engine_.settleRow(*s.result, carried_.load());
+            carried_.store(s.result->carriedOut);
             s.state.store(SlotState::Settled);
             nextToSettle_.store(++next);
             advanced = true;
@@ -205,8 +222,7 @@ void RowPipeline::settleComputedRows() {
     }
 }
 
-void RowPipeline::work() {
-    RowScratch scratch;
+void RowPipeline::work(RowScratch& scratch) {
     while (computeOne(scratch)) {
     }
 }
@@ -240,13 +256,14 @@ bool RowPipeline::computeOne(RowScratch& scratch) {
                 spare_.pop_back();
             }
         }
+        if (s.result == nullptr) s.result = std::make_unique<RowResult>();
         // Only the periodicity walk needs a good guess; elsewhere any value
         // is passed on when the row is settled.
         const bool complete = engine_.computeRow(
-            row, [this, row, dependent] { return dependent && carriedGuess(row); }, s.result, scratch, &cancelled_);
+            row, [this, row, dependent] { return dependent && carriedGuess(row); }, *s.result, scratch, &cancelled_);
         // Claimed rows left undone are never delivered: only cancelling stops one.
         if (!complete) return false;
-        s.carriedOutGuess.store(s.result.carriedOut);
+        s.carriedOutGuess.store(s.result->carriedOut);
         s.state.store(SlotState::Computed);
         // Settling now only helps when the rows above are settled.
         if (row == first + count - 1 || row == nextToSettle_.load()) settleComputedRows();
@@ -279,7 +296,7 @@ bool RowPipeline::nextSettled(std::chrono::milliseconds wait) {
 
 bool RowPipeline::takeRow(RowResult& row, std::chrono::milliseconds wait) {
     if (!nextSettled(wait)) return false;
-    row = std::move(slot(nextToDeliver_).result);
+    row = std::move(*slot(nextToDeliver_).result);
     ++nextToDeliver_;
     return true;
 }
@@ -301,9 +318,9 @@ RowDelivery RowPipeline::drawNextRow(PlotDriver& driver, const PlotFlags& flags,
                                      std::uint8_t* indicesOut) {
     if (!serves(driver, flags)) return RowDelivery::OutOfStep;
     if (!nextSettled(wait)) return RowDelivery::NotReady;
-    RowResult& row = slot(nextToDeliver_).result;
-    drawRow(row, screen, palette, flags_.paletteDevice, indicesOut);
-    engine_.applyKernelState(row, driver.kernel);
+    std::unique_ptr<RowResult>& row = slot(nextToDeliver_).result;
+    drawRow(*row, screen, palette, flags_.paletteDevice, indicesOut);
+    engine_.applyKernelState(*row, driver.kernel);
     ++nextToDeliver_;
     // The row's buffers serve a row further down instead of going back to
     // the allocator (across threads) while another row allocates its own.

@@ -43,17 +43,23 @@ public:
 
 private:
     friend class RowPipeline;
-    // Runs `job` on `helpers` of the threads; false while they serve
-    // another pipeline.
-    bool start(int helpers, std::function<void()> job);
-    // Waits until every helper has left the job.
-    void finish();
+    // Runs `job` on `helpers` of the threads, each with its own buffers;
+    // false while they serve another pipeline.
+    bool start(int helpers, std::function<void(RowScratch&)> job);
+    // Waits until every helper has left the job, and keeps the row buffers
+    // the pipeline leaves for the next one.
+    void finish(std::vector<std::unique_ptr<RowResult>> spareRows);
     void serve(int index);
 
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable left_;
-    std::function<void()> job_;
+    std::function<void(RowScratch&)> job_;
+    // Kept from job to job, so that each image does not take its memory
+    // from the system again: each thread's buffers, and the row buffers the
+    // last pipeline left (only the pipeline being served touches them).
+    std::vector<RowScratch> scratch_;
+    std::vector<std::unique_ptr<RowResult>> spareRows_;
     std::atomic<std::uint64_t> generation_{0};  // one more for each job started
     int helpers_ = 0;
     std::atomic<int> running_{0};  // helpers still in the job (changed under the lock)
@@ -144,11 +150,11 @@ private:
     struct Slot {
         std::atomic<SlotState> state{SlotState::Pending};
         std::atomic<bool> carriedOutGuess{false};  // the row's carriedOut as computed, before settling
-        RowResult result;
+        std::unique_ptr<RowResult> result;  // apart, so that the slots of an image are small
     };
 
     void startHelpers(int threads, CallingThread caller, RowWorkers* pool);
-    void work();
+    void work(RowScratch& scratch);
     int claimRows(int& count);
     bool computeOne(RowScratch& scratch);
     bool carriedGuess(int row) const;
@@ -176,7 +182,7 @@ private:
     std::condition_variable settled_;
     int nextToDeliver_;  // the drawing thread's own
     std::mutex spareMutex_;
-    std::vector<RowResult> spare_;  // buffers of drawn rows, for rows still to compute
+    std::vector<std::unique_ptr<RowResult>> spare_;  // buffers of drawn rows, for rows still to compute
 
     static constexpr int maxClaim = 4;  // rows claimed at once
     int computing_ = 1;           // threads computing rows, the caller included
