@@ -1,7 +1,6 @@
 #include "level_sets.h"
 
 #include <algorithm>
-#include <limits>
 #include <new>
 #include <vector>
 
@@ -176,14 +175,15 @@ std::int32_t prepareLevelSetTables(LevelSetState& state, PlotDriver& driver, con
     return 0;
 }
 
-const LevelSetTables* buildLevelSetTables(const RenderRequest& request, LevelSetState& state) {
+const LevelSetTables* buildLevelSetTables(const RenderRequest& request, LevelSetState& state,
+                                          const LevelSetPassOptions& options) {
     FractalCatalog catalog;
     catalog[request.type] = request.params;
     PlotDriver driver(request.width, request.height);
     driver.loadRecord(catalog, request.type);
     driver.computeGeometry(request.aspectFactor);
     if (!driver.beginTrueColor(request.flags.trueColorMode)) return nullptr;
-    prepareLevelSetTables(state, driver, request.flags);
+    prepareLevelSetTables(state, driver, request.flags, nullptr, nullptr, options);
     return driver.levelSetTablesValid ? driver.levelSets : nullptr;
 }
 

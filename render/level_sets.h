@@ -85,6 +85,7 @@ bool sampleLevelSetsSequential(LevelSetTables& tables, PlotDriver& driver, Level
 // The batch renderer's plot start: builds in `state` the tables a fresh
 // program would build for this request before its plot, and returns the
 // tables to hand to renderImage (nullptr when the plot gets none).
-const LevelSetTables* buildLevelSetTables(const RenderRequest& request, LevelSetState& state);
+const LevelSetTables* buildLevelSetTables(const RenderRequest& request, LevelSetState& state,
+                                          const LevelSetPassOptions& options = {});
 
 }  // namespace fernwise
