@@ -64,12 +64,15 @@ bool RowWorkers::start(int helpers, std::function<void(RowScratch&)> job) {
     return true;
 }
 
-void RowWorkers::finish(std::vector<std::unique_ptr<RowResult>> spareRows) {
+void RowWorkers::finish(std::vector<std::unique_ptr<RowResult>>& spareRows) {
     // The helpers leave as soon as the last rows are taken: usually at once.
     spinUntil(waitSpin, [this] { return running_.load(std::memory_order_relaxed) == 0; });
     std::unique_lock<std::mutex> lock(mutex_);
     left_.wait(lock, [this] { return running_ == 0; });
     job_ = nullptr;
+    // Enough buffers for the rows in flight of the next image.
+    constexpr std::size_t kept = 32;
+    if (spareRows.size() > kept) spareRows.resize(kept);
     spareRows_ = std::move(spareRows);
     busy_ = false;
 }
@@ -174,10 +177,8 @@ void RowPipeline::startHelpers(int threads, CallingThread caller, RowWorkers* po
 RowPipeline::~RowPipeline() {
     cancel();
     if (pool_ != nullptr) {
-        // Enough buffers for the rows in flight of the next image.
-        constexpr std::size_t kept = 32;
-        if (spare_.size() > kept) spare_.resize(kept);
-        pool_->finish(std::move(spare_));
+        // Taken only once the helpers have left the rows.
+        pool_->finish(spare_);
     }
     for (std::thread& worker : workers_) worker.join();
 }

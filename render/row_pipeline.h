@@ -46,9 +46,9 @@ private:
     // Runs `job` on `helpers` of the threads, each with its own buffers;
     // false while they serve another pipeline.
     bool start(int helpers, std::function<void(RowScratch&)> job);
-    // Waits until every helper has left the job, and keeps the row buffers
-    // the pipeline leaves for the next one.
-    void finish(std::vector<std::unique_ptr<RowResult>> spareRows);
+    // Waits until every helper has left the job; then takes the row
+    // buffers the pipeline leaves, for the next one.
+    void finish(std::vector<std::unique_ptr<RowResult>>& spareRows);
     void serve(int index);
 
     std::mutex mutex_;
