@@ -148,7 +148,9 @@ public:
 
         padded_ = static_cast<std::size_t>(passRowPadded(width_) + passRowBlock);
         columns_.assign(padded_, 0.0);
-        for (int i = 0; i < width_; ++i) columns_[static_cast<std::size_t>(i)] = passColumnValue(p.xmin, driver.plotSpanX, i, width_);
+        for (int i = 0; i < width_; ++i) {
+            columns_[static_cast<std::size_t>(i)] = passColumnValue(p.xmin, driver.plotSpanX, i, width_);
+        }
 
         constants_.mandelbrot = !julia_;
         constants_.cx = p.param1;
@@ -160,7 +162,8 @@ public:
         guessX_ = s_.periodicity.savedX;
         guessY_ = s_.periodicity.savedY;
 
-        int threads = options.threads > 0 ? options.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        int threads = options.threads > 0 ? options.threads : static_cast<int>(cores);
         threads = std::max(1, std::min(threads, height_));
         // Rows are computed at most this far ahead of the row being settled:
         // a refresh of the saved point makes the rows computed against the
@@ -302,7 +305,8 @@ private:
     }
 
     bool stale(const PassSlot& s) const {
-        return matchPossible_ && !(sameBits(s.guessX, s_.periodicity.savedX) && sameBits(s.guessY, s_.periodicity.savedY));
+        const PeriodicityState& per = s_.periodicity;
+        return matchPossible_ && !(sameBits(s.guessX, per.savedX) && sameBits(s.guessY, per.savedY));
     }
 
     // The records of row j from column `from` on, against the saved point (gx, gy).

@@ -45,7 +45,9 @@ struct PassRowRecords {
 };
 
 inline constexpr int passRowBlock = 8;
-inline constexpr int passRowPadded(int count) { return (count + passRowBlock - 1) / passRowBlock * passRowBlock + passRowBlock; }
+inline constexpr int passRowPadded(int count) {
+    return (count + passRowBlock - 1) / passRowBlock * passRowBlock + passRowBlock;
+}
 
 using PassRowFunction = void (*)(const PassRowConstants& constants, const PassRowSeeds& seeds,
                                  const PassRowRecords& records, int count);

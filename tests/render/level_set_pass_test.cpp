@@ -112,7 +112,8 @@ void expectSameAsSequential(const PlotDriver& start, const std::string& what, in
     const bool completed = sampleLevelSetsSequential(expected, reference, &expectedLog);
     for (int threads : {1, 2, 3, 7}) {
         for (SimdLevel level : supportedLevels()) {
-            const std::string label = what + ", " + std::to_string(threads) + " threads, " + std::string(simdLevelName(level));
+            const std::string label =
+                what + ", " + std::to_string(threads) + " threads, " + std::string(simdLevelName(level));
             PlotDriver driver = start;
             LevelSetTables tables = zeroTables(start);
             CallLog log;
@@ -129,6 +130,11 @@ FractalParams withIterations(FractalType type, int iterations) {
     FractalParams p = defaultParams(type);
     p.iterations = iterations;
     return p;
+}
+
+PlotDriver mandelbrotAtThePass(int iterations, int width, int height, bool afterAPlot, bool periodicity) {
+    return driverAtThePass(FractalType::Mandelbrot, withIterations(FractalType::Mandelbrot, iterations), width, height,
+                           afterAPlot, periodicity);
 }
 
 FractalParams zoomedMandelbrot(int iterations) {
@@ -171,7 +177,7 @@ TEST(ParallelLevelSetPass, MatchesWhereTheCarriedCheckEndsManyOrbits) {
         }
     }
     // A saved point that orbits actually visit.
-    PlotDriver d = driverAtThePass(FractalType::Mandelbrot, withIterations(FractalType::Mandelbrot, 200), 33, 21, true, true);
+    PlotDriver d = mandelbrotAtThePass(200, 33, 21, true, true);
     d.kernel.periodicity.tolerance = 0.05;
     d.kernel.periodicity.savedX = -0.2;
     d.kernel.periodicity.savedY = 0.1;
@@ -181,13 +187,13 @@ TEST(ParallelLevelSetPass, MatchesWhereTheCarriedCheckEndsManyOrbits) {
 
 TEST(ParallelLevelSetPass, MatchesForToleranceThatCanNeverBeMet) {
     for (double tolerance : {std::numeric_limits<double>::quiet_NaN(), 0.0, -1.0}) {
-        PlotDriver d = driverAtThePass(FractalType::Mandelbrot, withIterations(FractalType::Mandelbrot, 100), 40, 30, true, true);
+        PlotDriver d = mandelbrotAtThePass(100, 40, 30, true, true);
         d.kernel.periodicity.tolerance = tolerance;
         d.kernel.periodicity.lastPointInside = true;
         expectSameAsSequential(d, "tolerance " + std::to_string(tolerance));
     }
     // An interval near the top of the range is held there before each point.
-    PlotDriver d = driverAtThePass(FractalType::Mandelbrot, withIterations(FractalType::Mandelbrot, 400), 16, 12, true, true);
+    PlotDriver d = mandelbrotAtThePass(400, 16, 12, true, true);
     d.kernel.periodicity.checkInterval = (1 << 30) + 12345;
     d.kernel.periodicity.checkCounter = (1 << 30) + 12000;
     d.kernel.periodicity.lastPointInside = true;
@@ -198,8 +204,7 @@ TEST(ParallelLevelSetPass, MatchesOnTinyAndNarrowImages) {
     for (auto [w, h] : {std::pair{1, 1}, std::pair{7, 3}, std::pair{1, 40}, std::pair{40, 1}, std::pair{9, 17}}) {
         const std::string size = std::to_string(w) + "x" + std::to_string(h);
         for (bool plotted : {false, true}) {
-            PlotDriver d = driverAtThePass(FractalType::Mandelbrot, withIterations(FractalType::Mandelbrot, 120), w, h,
-                                           plotted, true);
+            PlotDriver d = mandelbrotAtThePass(120, w, h, plotted, true);
             d.kernel.periodicity.lastPointInside = true;
             expectSameAsSequential(d, size + (plotted ? ", after a plot" : ", fresh"));
         }
@@ -221,7 +226,7 @@ TEST(ParallelLevelSetPass, KeepsTheSmallestMagnitudeOfBofColouring) {
 }
 
 TEST(ParallelLevelSetPass, CancelLeavesTheSameCallsTablesAndState) {
-    PlotDriver d = driverAtThePass(FractalType::Mandelbrot, withIterations(FractalType::Mandelbrot, 300), 40, 30, true, true);
+    PlotDriver d = mandelbrotAtThePass(300, 40, 30, true, true);
     for (int poll : {1, 2, 9, 17, 30}) expectSameAsSequential(d, "cancel at poll " + std::to_string(poll), poll);
 }
 
