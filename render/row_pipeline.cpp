@@ -71,7 +71,7 @@ void RowWorkers::finish(std::vector<std::unique_ptr<RowResult>>& spareRows) {
     left_.wait(lock, [this] { return running_ == 0; });
     job_ = nullptr;
     // Enough buffers for the rows in flight of the next image.
-    constexpr std::size_t kept = 32;
+    constexpr std::size_t kept = 256;
     if (spareRows.size() > kept) spareRows.resize(kept);
     spareRows_ = std::move(spareRows);
     busy_ = false;
