@@ -94,7 +94,8 @@ void BM_LevelSetPassAfterAPlot(benchmark::State& state) {
             benchmark::DoNotOptimize(sampleLevelSetsSequential(levelSets.tables, driver));
         }
     }
-    state.SetLabel(viewName(static_cast<int>(state.range(0)), state.range(1) != 0) + (spread ? "" : ", sequential"));
+    const std::string name = viewName(static_cast<int>(state.range(0)), state.range(1) != 0);
+    state.SetLabel(spread ? name : name + ", sequential");
 }
 BENCHMARK(BM_LevelSetPassAfterAPlot)
     ->ArgsProduct({{0, 1, 2}, {1, 0}, {1, 0}})

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kernels_inline.h"
@@ -41,16 +42,20 @@ void expectSameKernelState(const KernelState& a, const KernelState& b, const std
     EXPECT_EQ(a.point.minIteration, b.point.minIteration) << what;
 }
 
-// Records the observer calls as one string, in order.
+// Records the observer calls as one string, in order, and any call from a
+// thread other than the one that made the log (the desktop's observer may
+// only be used from its own thread).
 class CallLog : public LevelSetPassObserver {
 public:
-    void passStarted(int rows) override { log += "start" + std::to_string(rows) + " "; }
-    void progressStep() override { log += "step "; }
+    void passStarted(int rows) override { log += here() + "start" + std::to_string(rows) + " "; }
+    void progressStep() override { log += here() + "step "; }
     bool cancelRequested() override {
-        log += "poll ";
+        log += here() + "poll ";
         return ++polls == cancelAtPoll;
     }
-    void passEnded() override { log += "end"; }
+    void passEnded() override { log += here() + "end"; }
+    std::string here() const { return std::this_thread::get_id() == owner ? "" : "elsewhere:"; }
+    std::thread::id owner = std::this_thread::get_id();
     std::string log;
     int polls = 0;
     int cancelAtPoll = -1;
