@@ -18,6 +18,8 @@ namespace fernwise {
 namespace {
 
 constexpr int progressRowInterval = 8;
+// With this many helpers or more, the calling thread only settles rows.
+constexpr std::size_t helpingBelow = 4;
 
 // Inside colouring by BOF makes the kernel keep the smallest magnitude of
 // the whole pass; per point the smallest magnitude (first pass reaching it)
@@ -256,10 +258,14 @@ private:
         }
     }
 
-    // Until row j's records hold for the true saved point; the calling
-    // thread computes rows itself meanwhile.
+    // Until row j's records hold for the true saved point. The calling
+    // thread computes row j itself when nobody has, and other rows while
+    // there are few helpers; with many, settling (up to a fifth of the
+    // cost of computing a row in the benchmark's views) is what it must
+    // keep up with.
     void awaitRow(int j, PassScratch& scratch) {
         std::unique_lock<std::mutex> lock(mutex_);
+        const bool helping = workers_.size() < helpingBelow;
         for (;;) {
             PassSlot& s = slot(j);
             if (s.ready) {
@@ -267,9 +273,10 @@ private:
                 s.ready = false;
                 redo_.push_front(j);
             }
+            const bool ownRow = redo_.empty() ? nextRow_ == j : redo_.front() == j;
             int row = 0;
             double gx = 0.0, gy = 0.0;
-            if (takeWork(row, gx, gy)) {
+            if ((helping || ownRow) && takeWork(row, gx, gy)) {
                 lock.unlock();
                 computeRecords(row, 0, gx, gy, scratch);
                 lock.lock();
