@@ -197,7 +197,8 @@ int runFernrender(const std::vector<std::string>& args, std::ostream& out, std::
     // 24-bit level-set colouring samples the image first, as the desktop
     // program's plot start does in a fresh run.
     LevelSetState levelSets;
-    const LevelSetTables* tables = buildLevelSetTables(request, levelSets);
+    const LevelSetTables* tables =
+        buildLevelSetTables(request, levelSets, LevelSetPassOptions{options.threads, bestSimdLevel()});
     ProgressDisplay progress(err, options.height, !options.quiet && standardErrorIsTerminal());
     renderImageParallel(request, *screen, palette, indices.data(), tables, options.threads, bestSimdLevel(),
                         [&progress](int rowsDrawn) { progress.rowsDrawn(rowsDrawn); });
