@@ -47,7 +47,7 @@ tsan: deps
 	  -DCMAKE_CXX_FLAGS="-O1 -g -fsanitize=thread" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread"
 	cmake --build build-tsan -j$(JOBS) --target render_tests cli_tests
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j$(JOBS) \
-	  -R 'RowEngine|Pipeline|AllThreads|EveryThreadCount'
+	  -R 'RowEngine|Pipeline|RowWorkers|LevelSetPass|PassRowLoops|AllThreads|EveryThreadCount'
 
 # A short run of every fuzz target (FUZZ_SECONDS each) on the kept corpus.
 FUZZ_SECONDS ?= 60

@@ -79,7 +79,9 @@ TEST_F(PlotWorkersTest, ChangesDuringThePlotGiveTheRowsTheSequentialDriverWouldS
         // The same settings from the start give another picture, so the
         // changes did reach the rows they were made before.
         const auto unchanged = sequentialPlot(state, window->virtualScreen()->format(), [&](int) { return initial; });
-        if (c.changesShow) EXPECT_FALSE(sameRows(*window->virtualScreen(), *unchanged));
+        if (c.changesShow) {
+            EXPECT_FALSE(sameRows(*window->virtualScreen(), *unchanged));
+        }
         TearDown();
     }
 }
