@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <system_error>
 #include <utility>
 
 namespace fernwise {
@@ -38,7 +39,13 @@ RowWorkers::RowWorkers(int threads) {
     if (threads <= 0) threads = defaultThreadCount() - 1;
     scratch_.resize(static_cast<std::size_t>(std::max(0, threads)));
     threads_.reserve(static_cast<std::size_t>(std::max(0, threads)));
-    for (int i = 0; i < threads; ++i) threads_.emplace_back([this, i] { serve(i); });
+    for (int i = 0; i < threads; ++i) {
+        try {
+            threads_.emplace_back([this, i] { serve(i); });
+        } catch (const std::system_error&) {
+            break;  // out of threads: fewer helpers, and pipelines asking for more start their own
+        }
+    }
 }
 
 RowWorkers::~RowWorkers() {
@@ -167,11 +174,19 @@ void RowPipeline::startHelpers(int threads, CallingThread caller, RowWorkers* po
     }
     workers_.reserve(static_cast<std::size_t>(helpers));
     for (int i = 0; i < helpers; ++i) {
-        workers_.emplace_back([this] {
-            RowScratch scratch;
-            work(scratch);
-        });
+        try {
+            workers_.emplace_back([this] {
+                RowScratch scratch;
+                work(scratch);
+            });
+        } catch (const std::system_error&) {
+            break;  // out of threads: those that did start share the rows
+        }
     }
+    helpers_ = static_cast<int>(workers_.size());
+    // Without a single helper the drawing thread computes each row when it
+    // asks for it, as a plot on one thread would.
+    drawerComputes_ = helpers_ == 0 && caller == CallingThread::Draws;
 }
 
 RowPipeline::~RowPipeline() {
@@ -275,6 +290,11 @@ bool RowPipeline::computeOne(RowScratch& scratch) {
 bool RowPipeline::nextSettled(std::chrono::milliseconds wait) {
     if (nextToDeliver_ >= height_) return false;
     if (nextToDeliver_ < nextToSettle_.load()) return true;
+    if (drawerComputes_) {
+        while (nextToDeliver_ >= nextToSettle_.load() && computeOne(drawerScratch_)) {
+        }
+        return nextToDeliver_ < nextToSettle_.load();
+    }
     if (wait == std::chrono::milliseconds::zero()) return false;
     auto ready = [this] { return nextToDeliver_ < nextToSettle_.load() || cancelled_.load(); };
     const bool forever = wait == untilFinished;

@@ -187,6 +187,8 @@ private:
     static constexpr int maxClaim = 4;  // rows claimed at once
     int computing_ = 1;           // threads computing rows, the caller included
     int helpers_ = 0;             // threads computing besides the caller
+    bool drawerComputes_ = false;  // no helper could be started
+    RowScratch drawerScratch_;     // the drawing thread's buffers then
     RowWorkers* pool_ = nullptr;  // when the helpers are borrowed
     std::vector<std::thread> workers_;
 };
