@@ -125,8 +125,7 @@ void drawRow(const RowResult& row, VirtualScreen& screen, const PaletteState& pa
     }
 }
 
-RowPipeline::RowPipeline(const PlotDriver& driver, const PlotFlags& flags, int threads, SimdLevel level,
-                         CallingThread caller)
+RowPipeline::RowPipeline(const PlotDriver& driver, const PlotFlags& flags, SimdLevel level)
     : engine_(rowPlotFrom(driver, flags), level),
       flags_(flags),
       firstRow_(driver.nextRow()),
@@ -134,20 +133,17 @@ RowPipeline::RowPipeline(const PlotDriver& driver, const PlotFlags& flags, int t
       nextToCompute_(firstRow_),
       nextToSettle_(firstRow_),
       carried_(driver.kernel.periodicity.lastPointInside),
-      nextToDeliver_(firstRow_) {
+      nextToDeliver_(firstRow_) {}
+
+RowPipeline::RowPipeline(const PlotDriver& driver, const PlotFlags& flags, int threads, SimdLevel level,
+                         CallingThread caller)
+    : RowPipeline(driver, flags, level) {
     startHelpers(threads, caller, nullptr);
 }
 
 RowPipeline::RowPipeline(const PlotDriver& driver, const PlotFlags& flags, RowWorkers& workers, int threads,
                          SimdLevel level, CallingThread caller)
-    : engine_(rowPlotFrom(driver, flags), level),
-      flags_(flags),
-      firstRow_(driver.nextRow()),
-      height_(driver.imageHeight()),
-      nextToCompute_(firstRow_),
-      nextToSettle_(firstRow_),
-      carried_(driver.kernel.periodicity.lastPointInside),
-      nextToDeliver_(firstRow_) {
+    : RowPipeline(driver, flags, level) {
     if (threads <= 0) threads = workers.size() + (caller == CallingThread::Computes ? 1 : 0);
     startHelpers(threads, caller, &workers);
 }

@@ -153,6 +153,8 @@ private:
         std::unique_ptr<RowResult> result;  // apart, so that the slots of an image are small
     };
 
+    // Everything but the threads.
+    RowPipeline(const PlotDriver& driver, const PlotFlags& flags, SimdLevel level);
     void startHelpers(int threads, CallingThread caller, RowWorkers* pool);
     void work(RowScratch& scratch);
     int claimRows(int& count);

@@ -2,54 +2,12 @@
 // built with -mavx512f; the row engine calls it only when the processor has
 // AVX-512.
 
-// GCC 12 warns about the deliberately undefined pass-through operand inside
-// its own _mm512_sqrt_pd.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
-
-#include <immintrin.h>
-
 #include "simd_kernels.h"
 #include "simd_kernels_impl.h"
+#include "simd_ops_avx512.h"
 
 namespace fernwise {
 namespace {
-
-struct Avx512 {
-    using D = __m512d;
-    using M = __mmask8;
-    static constexpr int lanes = 8;
-    static constexpr int registers = 32;
-
-    static D set1(double v) { return _mm512_set1_pd(v); }
-    static D load(const double* p) { return _mm512_load_pd(p); }
-    static void store(double* p, D v) { _mm512_store_pd(p, v); }
-    static D add(D a, D b) { return _mm512_add_pd(a, b); }
-    static D sub(D a, D b) { return _mm512_sub_pd(a, b); }
-    static D mul(D a, D b) { return _mm512_mul_pd(a, b); }
-    static D div(D a, D b) { return _mm512_div_pd(a, b); }
-    static D sqrt(D a) { return _mm512_sqrt_pd(a); }
-    // Sign-bit operations: exact, as the scalar unary minus and fabs are.
-    static D neg(D a) {
-        return _mm512_castsi512_pd(_mm512_xor_si512(_mm512_castpd_si512(a), _mm512_set1_epi64(INT64_MIN)));
-    }
-    static D abs(D a) { return _mm512_abs_pd(a); }
-    static M lt(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
-    static M le(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OQ); }
-    static M gt(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_GT_OQ); }
-    static M ge(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ); }
-    static M land(M a, M b) { return static_cast<M>(a & b); }
-    static M landNot(M a, M b) { return static_cast<M>(a & ~b); }
-    static D select(M m, D ifTrue, D ifFalse) { return _mm512_mask_blend_pd(m, ifFalse, ifTrue); }
-    static unsigned bits(M m) { return m; }
-
-    static constexpr unsigned allLanes = 0xffu;
-    static D loadu(const double* p) { return _mm512_loadu_pd(p); }
-    // Writes the lanes of `mask` to p[lane]; the others stay untouched.
-    static void maskStore(double* p, unsigned mask, D v) { _mm512_mask_storeu_pd(p, static_cast<__mmask8>(mask), v); }
-};
 
 bool runAvx512(const SimdPlotConstants& c, const SimdSeeds& seeds, const SimdOutcomes& outcomes, int count,
                const SimdStop& stop) {
