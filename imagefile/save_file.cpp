@@ -1,5 +1,6 @@
 #include "save_file.h"
 
+#include <cerrno>
 #include <random>
 #include <string>
 #include <system_error>
@@ -42,6 +43,7 @@ std::FILE* createTemporary(const fs::path& target, fs::path& temporary) {
 bool SaveFile::open(const fs::path& target) {
     abandon();
     ok_ = true;
+    error_ = 0;
     target_ = resolveTarget(target);
     temporary_.clear();
 
@@ -57,7 +59,10 @@ bool SaveFile::open(const fs::path& target) {
             // An existing file that refuses writing must stay so; opening it
             // for appending asks that without touching its contents.
             std::FILE* probe = std::fopen(target_.string().c_str(), "ab");
-            if (probe == nullptr) return false;
+            if (probe == nullptr) {
+                error_ = errno;
+                return false;
+            }
             std::fclose(probe);
         }
         file_ = createTemporary(target_, temporary_);
@@ -66,7 +71,10 @@ bool SaveFile::open(const fs::path& target) {
         // be overwritten, without the safety of the temporary file.
         if (file_ == nullptr && exists) file_ = std::fopen(target_.string().c_str(), "wb");
     }
-    if (file_ == nullptr) return false;
+    if (file_ == nullptr) {
+        error_ = errno;
+        return false;
+    }
     // Fewer, larger writes; stdio owns the buffer.
     std::setvbuf(file_, nullptr, _IOFBF, std::size_t{1} << 16);
     return true;
@@ -74,14 +82,20 @@ bool SaveFile::open(const fs::path& target) {
 
 bool SaveFile::write(const void* data, std::size_t size) {
     if (!ok_ || file_ == nullptr) return ok_ = false;
-    if (size != 0 && std::fwrite(data, 1, size, file_) != size) ok_ = false;
+    if (size != 0 && std::fwrite(data, 1, size, file_) != size) {
+        ok_ = false;
+        if (error_ == 0) error_ = errno;
+    }
     return ok_;
 }
 
 bool SaveFile::closeFile() {
     if (file_ == nullptr) return false;
     bool closed = std::fflush(file_) == 0;
-    closed = std::fclose(file_) == 0 && closed;
+    if (!closed && error_ == 0) error_ = errno;
+    const bool released = std::fclose(file_) == 0;
+    if (!released && error_ == 0) error_ = errno;
+    closed = released && closed;
     file_ = nullptr;
     return closed;
 }
@@ -92,7 +106,10 @@ bool SaveFile::commit() {
     if (ok_ && !temporary_.empty()) {
         std::error_code ec;
         fs::rename(temporary_, target_, ec);
-        if (ec) ok_ = false;
+        if (ec) {
+            ok_ = false;
+            error_ = ec.value();
+        }
     }
     if (!ok_ && !temporary_.empty()) {
         std::error_code ec;

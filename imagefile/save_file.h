@@ -28,6 +28,10 @@ public:
     bool write(const void* data, std::size_t size);
     bool ok() const { return ok_; }
 
+    // The system's reason (an errno value) for the first failure of open,
+    // write or commit; 0 when none failed or the system gave none.
+    int error() const { return error_; }
+
     // Flushes and closes the file and puts it in place of the target. False
     // when any write, the flush or the move failed; the temporary file is
     // then removed and the target left as it was.
@@ -43,6 +47,7 @@ private:
     std::filesystem::path target_;
     std::filesystem::path temporary_;  // empty when writing the target directly
     bool ok_ = true;
+    int error_ = 0;
 };
 
 }  // namespace fernwise
