@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "file_dialogs.h"
 #include "settings.h"
 
 namespace fernwise {
@@ -60,6 +61,7 @@ StartupCode createMainWindow(AppState& state, const StartupOptions& options, std
     windowOptions.createScreen = options.createScreen;
     windowOptions.paletteGate = options.paletteGate;
     windowOptions.plotWorkers = options.plotWorkers;
+    windowOptions.paletteFolder = options.paletteFolder;
     window = std::make_unique<MainWindow>(state, windowOptions);
 
     if (window->checkColorDepth() != 0) {
@@ -86,6 +88,7 @@ int runFernwise(int argc, char** argv) {
     options.seams = qtSeams();
     Settings settings;
     options.settings = &settings;
+    options.paletteFolder = installedPaletteFolder(QCoreApplication::applicationDirPath());
 
     StartupCode code = registerWindowClasses(state);
     if (code != StartupCode::Ok) {
