@@ -2,10 +2,14 @@
 
 #include "termination_signals.h"
 
+#include <cstdio>
+#include <string_view>
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "fernwise_version.h"
 #include "file_dialogs.h"
 #include "settings.h"
 
@@ -78,6 +82,13 @@ StartupCode createMainWindow(AppState& state, const StartupOptions& options, std
 }
 
 int runFernwise(int argc, char** argv) {
+    // Answered before anything needs a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--version") {
+            std::printf("fernwise %s\n", FERNWISE_VERSION);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Ko");
     QApplication::setApplicationName("Fernwise");
