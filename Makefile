@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 OUT ?= out
 
-.PHONY: all deps configure build run render test sanitize tsan fuzz-smoke package ci clean
+.PHONY: all deps configure build run render test alone sanitize tsan fuzz-smoke package ci clean
 
 all: build
 
@@ -26,6 +26,17 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# The test command again in a copy of the checkout (tracked and new files, as
+# they stand) in a folder with nothing beside it: the build and the tests must
+# not lean on anything outside the repository.
+ALONE ?= /tmp/fernwise-alone
+alone:
+	rm -rf $(ALONE)
+	mkdir -p $(ALONE)/fernwise
+	git ls-files --cached --others --exclude-standard -z | tar --null -T - -cf - | tar -xf - -C $(ALONE)/fernwise
+	$(MAKE) -C $(ALONE)/fernwise test
+	rm -rf $(ALONE)
 
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer;
 # GCC leaves out-of-range conversions of doubles to integers unchecked unless
@@ -68,7 +79,7 @@ package: deps
 	lintian --fail-on error build-pkg/fernwise_*.deb
 
 # Everything CI runs after the test command.
-ci: sanitize tsan fuzz-smoke package
+ci: alone sanitize tsan fuzz-smoke package
 
 clean:
 	rm -rf $(BUILD) $(OUT) build-asan build-tsan build-fuzz build-pkg

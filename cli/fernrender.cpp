@@ -8,6 +8,7 @@
 #include <ostream>
 #include <string>
 
+#include "fernwise_version.h"
 #include "gif_writer.h"
 #include "level_sets.h"
 #include "map_file.h"
@@ -137,6 +138,10 @@ int runFernrender(const std::vector<std::string>& args, std::ostream& out, std::
     const RenderOptions& options = *parsed.options;
     if (options.help) {
         out << helpText();
+        return 0;
+    }
+    if (options.version) {
+        out << "fernrender " FERNWISE_VERSION "\n";
         return 0;
     }
     const std::string ext = lowerExtension(options.output);

@@ -96,6 +96,7 @@ Options (every value option takes one argument):
   --quiet               no progress display (it is shown only when the
                         standard error is a terminal)
   --help                this text
+  --version             the program's version
 
 Values not given come from the type's default record. Window bounds are
 swapped and held to the type's limits as the Parameters dialog does.
@@ -201,6 +202,11 @@ ParseResult parseRenderOptions(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             o.help = true;
+            result.options = o;
+            return result;
+        }
+        if (arg == "--version") {
+            o.version = true;
             result.options = o;
             return result;
         }

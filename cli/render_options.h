@@ -25,6 +25,7 @@ struct RenderOptions {
     std::string mapFile;
     std::string output;
     bool help = false;
+    bool version = false;
 };
 
 struct ParseResult {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every fuzz target for a while on its kept corpus, its regression
-# files and, for the text readers, the shared palette files. A crash, a
+# files and, for the text readers, the palette test files (and the
+# real-world ones of the shared test data where it is there). A crash, a
 # failed check or a hang fails the run and leaves the input in the build
 # folder, to become a regression file.
 set -euo pipefail
@@ -16,7 +17,9 @@ for target in "$build"/fuzz/*_fuzz; do
   mkdir -p "$corpus" "$build/fuzz-crashes"
   seeds=("$here/fuzz/corpus/$name")
   case "$name" in
-    map_reader | notes_loader) [ -d "$shared_maps" ] && seeds+=("$shared_maps") ;;
+    map_reader | notes_loader)
+      seeds+=("$here/tests/data/maps")
+      if [ -d "$shared_maps" ]; then seeds+=("$shared_maps"); else echo "-- $name: skipped the real-world palettes: $shared_maps is not there"; fi ;;
   esac
   [ -d "$here/fuzz/regressions/$name" ] && seeds+=("$here/fuzz/regressions/$name")
   options=(-max_total_time="$seconds" -timeout=25 -print_final_stats=1 -artifact_prefix="$build/fuzz-crashes/$name-")

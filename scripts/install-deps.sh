@@ -10,7 +10,8 @@ packages=(
   libgif-dev
   xvfb xauth
   clang libclang-rt-14-dev
-  dpkg-dev lintian desktop-file-utils man-db groff-base file
+  dpkg-dev lintian desktop-file-utils appstream man-db groff-base file
+  bash-completion git
 )
 
 missing=()

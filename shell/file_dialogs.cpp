@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <QDir>
+
 #include "settings.h"
 
 namespace fernwise {
@@ -41,7 +43,7 @@ QString withSeparator(const QString& folder) {
 FileDialogs::FileDialogs(FileDialogSeam& seam, Settings* settings, bool& saveDialogBusy)
     : seam_(seam), settings_(settings), saveDialogBusy_(saveDialogBusy) {}
 
-void FileDialogs::initFileDialogs(const QString& workingFolder) {
+void FileDialogs::initFileDialogs(const QString& workingFolder, const QString& paletteFolder) {
     const QString folder = withSeparator(workingFolder);
     setup(FileDialogKind::TextOpen).path = folder + "*.txt";
     setup(FileDialogKind::NotesSave).path = folder + "*.txt";
@@ -55,8 +57,15 @@ void FileDialogs::initFileDialogs(const QString& workingFolder) {
         rememberedMapFolder_ = withSeparator(stored.rememberedMapFolder);
         setup(FileDialogKind::MapOpen).path = rememberedMapFolder_ + "*.map";
     } else {
+        // Not remembered: choosing one of these palettes stores the folder.
         rememberedMapFolder_.clear();
+        if (!paletteFolder.isEmpty()) setup(FileDialogKind::MapOpen).path = withSeparator(paletteFolder) + "*.map";
     }
+}
+
+QString installedPaletteFolder(const QString& programFolder) {
+    const QDir folder(programFolder + "/" FERNWISE_PALETTES_FROM_PROGRAM);
+    return folder.exists() ? folder.absolutePath() : QString();
 }
 
 FileDialogRequest FileDialogs::request(FileDialogKind kind) const {

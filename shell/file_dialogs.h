@@ -26,8 +26,10 @@ public:
     FileDialogs(FileDialogSeam& seam, Settings* settings, bool& saveDialogBusy);
 
     // Fills every path from the working folder and reads the remembered
-    // palette folder from the settings.
-    void initFileDialogs(const QString& workingFolder);
+    // palette folder from the settings; with none remembered, the palette
+    // dialog starts in `paletteFolder` (the palettes that come with the
+    // program) when it is given.
+    void initFileDialogs(const QString& workingFolder, const QString& paletteFolder = {});
 
     // Runs one dialog with the busy flag set; true when the user chose a
     // file, whose path and bare name the dialog then keeps.
@@ -65,5 +67,10 @@ private:
     std::array<Setup, 5> setups_;
     QString rememberedMapFolder_;
 };
+
+// The folder of the palettes that come with the program, found from the
+// folder of its executable (the same layout in an installation and in the
+// build tree); empty when it is not there.
+QString installedPaletteFolder(const QString& programFolder);
 
 }  // namespace fernwise

@@ -63,10 +63,11 @@ MainWindow::MainWindow(AppState& state, const MainWindowOptions& options)
     initFernwiseResources();
     if (!options_.createScreen) options_.createScreen = &VirtualScreen::create;
     // The file dialogs start in the working folder, the palette dialog in
-    // the folder remembered from an earlier run.
+    // the folder remembered from an earlier run, or else among the palettes
+    // that come with the program.
     if (options_.seams.files != nullptr) {
         fileDialogs_ = std::make_unique<FileDialogs>(*options_.seams.files, options_.settings, state_.saveDialogBusy);
-        fileDialogs_->initFileDialogs(QDir::currentPath());
+        fileDialogs_->initFileDialogs(QDir::currentPath(), options_.paletteFolder);
     }
 
     setWindowTitle(mainWindowTitle);

@@ -60,6 +60,8 @@ struct MainWindowOptions {
     // Lets tests make the logical palette's allocation fail.
     AllocationGate* paletteGate = nullptr;
     PlotWorkers plotWorkers;
+    // The palette dialog's first folder when none is remembered.
+    QString paletteFolder;
 };
 
 inline constexpr const char* mainWindowTitle = "Fernwise Studio";

@@ -2,10 +2,15 @@
 
 #include "termination_signals.h"
 
+#include <cstdio>
+#include <string_view>
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "fernwise_version.h"
+#include "file_dialogs.h"
 #include "settings.h"
 
 namespace fernwise {
@@ -60,6 +65,7 @@ StartupCode createMainWindow(AppState& state, const StartupOptions& options, std
     windowOptions.createScreen = options.createScreen;
     windowOptions.paletteGate = options.paletteGate;
     windowOptions.plotWorkers = options.plotWorkers;
+    windowOptions.paletteFolder = options.paletteFolder;
     window = std::make_unique<MainWindow>(state, windowOptions);
 
     if (window->checkColorDepth() != 0) {
@@ -76,6 +82,13 @@ StartupCode createMainWindow(AppState& state, const StartupOptions& options, std
 }
 
 int runFernwise(int argc, char** argv) {
+    // Answered before anything needs a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--version") {
+            std::printf("fernwise %s\n", FERNWISE_VERSION);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Ko");
     QApplication::setApplicationName("Fernwise");
@@ -86,6 +99,7 @@ int runFernwise(int argc, char** argv) {
     options.seams = qtSeams();
     Settings settings;
     options.settings = &settings;
+    options.paletteFolder = installedPaletteFolder(QCoreApplication::applicationDirPath());
 
     StartupCode code = registerWindowClasses(state);
     if (code != StartupCode::Ok) {

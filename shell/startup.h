@@ -60,6 +60,7 @@ struct StartupOptions {
     ScreenFactory createScreen;
     AllocationGate* paletteGate = nullptr;
     PlotWorkers plotWorkers;
+    QString paletteFolder;  // the palettes that come with the program
     // Whether the window is shown at the end (tests may keep it hidden).
     bool showWindow = true;
 };

@@ -130,7 +130,7 @@ TEST_F(Fernrender, MapFileErrorsGiveTheReadersMessages) {
     EXPECT_EQ(bad.err, "Unable to read the selected file;\n     Please try again.\n");
     Outcome missing = run({"--map", path("none.map"), "--size", "4x4", path("a.ppm")});
     EXPECT_EQ(missing.err, "Unable to open the selected file;\n     Please try again.\n");
-    EXPECT_EQ(run({"--map", std::string(FERNWISE_SHARED_MAPS_DIR) + "/blues.map", "--size", "4x4", path("a.ppm")}).status, 0);
+    EXPECT_EQ(run({"--map", std::string(FERNWISE_TESTDATA_DIR) + "/maps/rings-crlf.map", "--size", "4x4", path("a.ppm")}).status, 0);
 }
 
 TEST_F(Fernrender, ExtremeButValidRequestsGiveEveryPixelAColour) {

@@ -10,8 +10,14 @@ trap 'rm -rf "$work"' EXIT
 
 failed=0
 cases=0
+skipped=0
 while IFS=$'\t' read -r name pgm ppm args; do
   case "$name" in ''|'#'*) continue ;; esac
+  # Cases on real-world palettes run only where the shared test data is.
+  if [[ $args == *@MAPS@* && ! -d $maps ]]; then
+    skipped=$((skipped + 1))
+    continue
+  fi
   cases=$((cases + 1))
   args=${args//@MAPS@/$maps}
   # shellcheck disable=SC2086
@@ -28,4 +34,5 @@ while IFS=$'\t' read -r name pgm ppm args; do
   fi
 done < "$list"
 echo "$cases golden renders, $failed differ"
+[ "$skipped" -eq 0 ] || echo "skipped $skipped renders with real-world palettes: $maps is not there"
 [ "$cases" -gt 0 ] && [ "$failed" -eq 0 ]

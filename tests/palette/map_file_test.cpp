@@ -3,7 +3,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "../fault_injection.h"
 #include "map_file.h"
@@ -14,6 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string sharedMaps = FERNWISE_SHARED_MAPS_DIR;
+const std::string testMaps = FERNWISE_TESTDATA_DIR "/maps";
 
 PaletteTable sentinel() {
     PaletteTable t;
@@ -72,23 +76,64 @@ TEST(MapText, LongLinesContinueAsTheNextLine) {
     EXPECT_EQ(readMapText(digits, t), MapFileStatus::CannotRead);
 }
 
-TEST(MapFile, RealFilesLoadAsTheirLinesSay) {
+// Our own files with every oddity seen in palettes found in the wild.
+TEST(MapFile, FixturesWithTheOdditiesOfRealFiles) {
+    struct Expect {
+        const char* file;
+        int entries;  // entries read; the rest are black
+        std::vector<std::pair<int, Rgb>> samples;
+    };
+    const Expect files[] = {
+        // CRLF, a comment padded with spaces after the first entry, components of 256.
+        {"rings-crlf.map", 256, {{0, {0, 0, 255}}, {1, {1, 2, 254}}, {60, {0, 120, 195}}, {183, {183, 0, 72}}, {255, {255, 254, 0}}}},
+        // CRLF, no newline after the last entry, an upper-case extension.
+        {"SHORT_NO_EOL.MAP", 228, {{0, {0, 0, 255}}, {227, {0, 227, 28}}}},
+        {"sixteen.map", 16, {{0, {252, 0, 0}}, {15, {72, 0, 180}}}},
+        // The empty line after the 256th entry is never read.
+        {"trailing-blank.map", 256, {{255, {255, 255, 0}}}},
+        // 257 entries: the last line is never read.
+        {"overlong.map", 256, {{0, {0, 0, 0}}, {1, {255, 255, 255}}, {255, {1, 1, 1}}}},
+        // Text after the numbers, after a tab, and with numbers of its own.
+        {"comments.map", 256, {{0, {0, 0, 0}}, {1, {0, 0, 1}}, {2, {215, 231, 250}}, {3, {213, 225, 247}}, {255, {127, 85, 255}}}},
+    };
+    for (const Expect& e : files) {
+        const std::string path = testMaps + "/" + e.file;
+        PaletteTable t = sentinel();
+        ASSERT_EQ(readMapFile(path, t), MapFileStatus::Loaded) << e.file;
+        for (const auto& [index, colour] : e.samples) EXPECT_EQ(t[index], colour) << e.file << " entry " << index;
+        for (int i = e.entries; i < paletteSize; ++i) EXPECT_EQ(t[i], Rgb{}) << e.file << " entry " << i;
+        // Both readers split lines alike.
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        PaletteTable fromText = sentinel();
+        ASSERT_EQ(readMapText(bytes, fromText), MapFileStatus::Loaded) << e.file;
+        EXPECT_EQ(fromText, t) << e.file;
+    }
+}
+
+// Palettes found in the wild, an extra check where the shared test data is
+// beside the checkout.
+TEST(MapFile, RealWorldFilesLoadAsTheirLinesSay) {
+    if (!fs::is_directory(sharedMaps)) GTEST_SKIP() << "no real-world palettes: " << sharedMaps << " is not there";
     struct Expect {
         const char* file;
         Rgb entry0;
-        Rgb entry255;
     };
     const Expect files[] = {
-        {"blues.map", {0, 0, 0}, {0, 0, 0}},
-        {"froth316.map", {0, 0, 0}, {0, 0, 0}},
-        {"RIBBON18.MAP", {28, 24, 20}, {0, 0, 0}},
-        {"grey.map", {0, 0, 0}, {0, 0, 0}},
+        {"blues.map", {0, 0, 0}},
+        {"froth316.map", {0, 0, 0}},
+        {"RIBBON18.MAP", {28, 24, 20}},
+        {"grey.map", {0, 0, 0}},
     };
     for (const Expect& e : files) {
         PaletteTable t = sentinel();
         ASSERT_EQ(readMapFile(sharedMaps + "/" + e.file, t), MapFileStatus::Loaded) << e.file;
         EXPECT_EQ(t[0], e.entry0) << e.file;
     }
+    PaletteTable froth = sentinel();
+    ASSERT_EQ(readMapFile(sharedMaps + "/froth316.map", froth), MapFileStatus::Loaded);
+    EXPECT_EQ(froth[1], (Rgb{252, 0, 0}));
+    EXPECT_EQ(froth[16], Rgb{});
     int loaded = 0;
     for (const auto& entry : fs::directory_iterator(sharedMaps)) {
         const std::string ext = entry.path().extension().string();
@@ -101,21 +146,14 @@ TEST(MapFile, RealFilesLoadAsTheirLinesSay) {
     EXPECT_GE(loaded, 10);
 }
 
-TEST(MapFile, FroththreeSixteenHasSixteenEntries) {
-    PaletteTable t = sentinel();
-    ASSERT_EQ(readMapFile(sharedMaps + "/froth316.map", t), MapFileStatus::Loaded);
-    EXPECT_EQ(t[1], (Rgb{252, 0, 0}));
-    EXPECT_EQ(t[16], Rgb{});
-}
-
 TEST(MapFile, MissingFolderAndCaseSensitivePaths) {
     PaletteTable t = sentinel();
     EXPECT_EQ(readMapFile("/nonexistent/none.map", t), MapFileStatus::CannotOpen);
     EXPECT_EQ(t[0], (Rgb{7, 7, 7}));
-    EXPECT_EQ(readMapFile(sharedMaps, t), MapFileStatus::CannotOpen);  // a folder
+    EXPECT_EQ(readMapFile(testMaps, t), MapFileStatus::CannotOpen);  // a folder
     EXPECT_EQ(t[0], (Rgb{7, 7, 7}));
     // The name is opened as given: no upper-casing on a case-sensitive system.
-    EXPECT_EQ(readMapFile(sharedMaps + "/ribbon20.map", t), MapFileStatus::Loaded);
+    EXPECT_EQ(readMapFile(testMaps + "/sixteen.map", t), MapFileStatus::Loaded);
     EXPECT_EQ(mapFileMessage(MapFileStatus::CannotOpen), "Unable to open the selected file;\n     Please try again.");
     EXPECT_EQ(mapFileMessage(MapFileStatus::CannotRead), "Unable to read the selected file;\n     Please try again.");
 }

@@ -484,6 +484,15 @@ TEST_F(MainWindowTest, PaletteCommandsAndTheirMessages) {
     EXPECT_EQ(messages.shown.size(), 1u);
 }
 
+TEST_F(MainWindowTest, FirstPaletteDialogOpensAmongTheProgramsPalettes) {
+    ASSERT_EQ(start({.displayBits = 16, .splashAvailable = false, .paletteFolder = "/opt/fernwise/palettes"}),
+              StartupCode::Ok);
+    window->command(CommandId::Pause);
+    window->command(CommandId::Palette);  // cancelled
+    ASSERT_FALSE(files.requests.empty());
+    EXPECT_EQ(files.requests.back().directory, "/opt/fernwise/palettes/");
+}
+
 TEST_F(MainWindowTest, PaletteChangeOnAPaletteDisplayRecoloursWithoutRedrawing) {
     ASSERT_EQ(start({.displayBits = 8}), StartupCode::Ok);
     finishPlot();

@@ -348,5 +348,32 @@ TEST_F(SettingsTest, MapFolderIsStoredOnlyWhenItDiffersWithoutRegardToCase) {
     EXPECT_EQ(settings.writeResIndex(3), SettingStatus::ResIndexFailed);
 }
 
+TEST_F(SettingsTest, PaletteDialogStartsAmongTheProgramsPalettesUntilAFolderIsStored) {
+    const QString root = dialogtest::testRoot() + "/prefix";
+    ASSERT_TRUE(QDir().mkpath(root + "/bin"));
+    EXPECT_EQ(installedPaletteFolder(root + "/bin"), "");
+    ASSERT_TRUE(QDir().mkpath(root + "/share/fernwise/palettes"));
+    const QString shipped = installedPaletteFolder(root + "/bin");
+    EXPECT_EQ(QDir(shipped).canonicalPath(), QDir(root + "/share/fernwise/palettes").canonicalPath());
+
+    ScriptedFileDialogs files;
+    bool busy = false;
+    FileDialogs dialogs(files, &settings, busy);
+    dialogs.initFileDialogs("/work", shipped);
+    EXPECT_EQ(dialogs.request(FileDialogKind::MapOpen).directory, shipped + "/");
+    EXPECT_EQ(dialogs.rememberedMapFolder(), "");
+    // Choosing one of them stores their folder as any other choice would.
+    files.answers.push_back(shipped + "/ember.map");
+    ASSERT_TRUE(dialogs.chooseMapFile());
+    dialogs.rememberMapFolder(dialogs.path(FileDialogKind::MapOpen));
+    EXPECT_EQ(settings.readOldPath(), shipped + "/");
+
+    // A stored folder comes first.
+    ASSERT_EQ(settings.writeOldPath("/mine/"), SettingStatus::Ok);
+    FileDialogs nextRun(files, &settings, busy);
+    nextRun.initFileDialogs("/work", shipped);
+    EXPECT_EQ(nextRun.request(FileDialogKind::MapOpen).directory, "/mine/");
+}
+
 }  // namespace
 }  // namespace fernwise

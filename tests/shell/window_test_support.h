@@ -98,6 +98,7 @@ protected:
         AllocationGate* paletteGate = nullptr;
         // Every pass shows exactly one row, however slowly the workers run.
         std::chrono::milliseconds rowWait = RowPipeline::untilFinished;
+        QString paletteFolder{};  // the palettes that come with the program
     };
 
     // Runs start-up and the first queued messages (splash, Plot).
@@ -116,6 +117,7 @@ protected:
         options.createScreen = how.createScreen;
         options.paletteGate = how.paletteGate;
         options.plotWorkers.rowWait = how.rowWait;
+        options.paletteFolder = how.paletteFolder;
         registerWindowClasses(state);
         state.splashAvailable = how.splashAvailable;
         // The splashes show their pictures without holding the tests.
