@@ -6,6 +6,8 @@
 #include <iterator>
 #include <sstream>
 
+#include <png.h>
+
 #include "../fault_injection.h"
 #include "fernrender.h"
 #include "render_options.h"
@@ -205,6 +207,64 @@ TEST_F(Fernrender, EveryThreadCountWritesTheSameFiles) {
         }
     }
     EXPECT_NE(run({"--help"}).out.find("--threads N"), std::string::npos);
+}
+
+// The PNG's pixels as RGB and its text chunks, read by libpng.
+bool decodePng(const std::string& file, std::string& rgb, std::string& texts, int& width, int& height) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    std::FILE* f = std::fopen(file.c_str(), "rb");
+    if (f == nullptr || setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        if (f != nullptr) std::fclose(f);
+        return false;
+    }
+    png_init_io(png, f);
+    png_read_info(png, info);
+    png_set_palette_to_rgb(png);
+    png_read_update_info(png, info);
+    width = static_cast<int>(png_get_image_width(png, info));
+    height = static_cast<int>(png_get_image_height(png, info));
+    rgb.assign(static_cast<std::size_t>(width) * height * 3, '\0');
+    for (int y = 0; y < height; ++y) png_read_row(png, reinterpret_cast<png_bytep>(&rgb[static_cast<std::size_t>(y) * width * 3]), nullptr);
+    png_read_end(png, info);
+    png_textp text = nullptr;
+    int count = 0;
+    png_get_text(png, info, &text, &count);
+    for (int i = 0; i < count; ++i) texts += std::string(text[i].key) + "=" + std::string(text[i].text, text[i].itxt_length) + "\n";
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(f);
+    return true;
+}
+
+TEST_F(Fernrender, PngPixelsAreThoseOfThePpmAndCarryTheOptions) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"--size=33x25"},                                               // indexed
+        {"--display-bits=8", "--size=33x25", "--type=Julia"},          // indexed, nearest logical entries
+        {"--true-color", "--type=Julia", "--inside=zmag", "--size=33x25"},  // RGB with blending
+    };
+    for (const auto& options : cases) {
+        for (const char* file : {"t.ppm", "t.png"}) {
+            auto args = options;
+            args.push_back(path(file));
+            ASSERT_EQ(run(args).status, 0) << options[0];
+        }
+        std::string rgb, texts;
+        int width = 0, height = 0;
+        ASSERT_TRUE(decodePng(path("t.png"), rgb, texts, width, height));
+        EXPECT_EQ(width, 33);
+        EXPECT_EQ(height, 25);
+        EXPECT_EQ("P6\n33 25\n255\n" + rgb, readFile(path("t.ppm"))) << options[0];
+        EXPECT_NE(texts.find("fernwise-parameters=--type="), std::string::npos) << texts;
+    }
+    // Options after --from override the stored ones; the rest stay.
+    ASSERT_EQ(run({"--from", path("t.png"), "--size", "20x10", path("u.png")}).status, 0);
+    std::string rgb, texts;
+    int width = 0, height = 0;
+    ASSERT_TRUE(decodePng(path("u.png"), rgb, texts, width, height));
+    EXPECT_EQ(width, 20);
+    EXPECT_NE(texts.find("--inside=zmag\n--inside-color"), std::string::npos) << texts;
+    EXPECT_EQ(run({"--from", path("t.ppm"), path("u.png")}).status, 1);
 }
 
 }  // namespace
