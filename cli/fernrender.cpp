@@ -347,9 +347,13 @@ int runAssemble(const std::vector<std::string>& args, std::ostream& err) {
     std::string output;
     std::vector<std::string> inputs;
     bool quiet = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--assemble") continue;
         if (args[i] == "--quiet") {
             quiet = true;
+        } else if (args[i].size() > 1 && args[i][0] == '-') {
+            err << "fernrender: --assemble takes only --quiet: " << args[i] << "\n" << usageLine() << "\n";
+            return 2;
         } else if (output.empty()) {
             output = args[i];
         } else {
@@ -671,7 +675,7 @@ int render(const RenderOptions& options, std::ostream& err) {
 int runFernrender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::optional<RenderOptions> options;
     try {
-        if (!args.empty() && args.front() == "--assemble") return runAssemble(args, err);
+        if (std::find(args.begin(), args.end(), "--assemble") != args.end()) return runAssemble(args, err);
         std::vector<std::string> expanded;
         if (int status = expandFrom(args, expanded, err); status != 0) return status;
         ParseResult parsed = parseRenderOptions(expanded);
