@@ -18,6 +18,7 @@ int writeToSaveFile(spng_ctx*, void* user, void* data, std::size_t length) {
 // These images are mostly runs of one index; no filtering and a fast level
 // compress them about as well as the slow settings, at a fraction of the time.
 constexpr int compressionLevel = 6;
+constexpr int compressionStrategy = 3;  // Z_RLE
 
 }  // namespace
 
@@ -72,6 +73,7 @@ bool PngWriter::begin(SaveFile& file, std::uint32_t width, std::uint32_t height,
     if ((r = spng_set_text(ctx_, texts, count)) != 0) return fail(r);
     spng_set_option(ctx_, SPNG_FILTER_CHOICE, palette != nullptr ? SPNG_DISABLE_FILTERING : SPNG_FILTER_CHOICE_ALL);
     spng_set_option(ctx_, SPNG_IMG_COMPRESSION_LEVEL, compressionLevel);
+    spng_set_option(ctx_, SPNG_IMG_COMPRESSION_STRATEGY, compressionStrategy);
     r = spng_encode_image(ctx_, nullptr, 0, SPNG_FMT_PNG, SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
     return r == 0 || fail(r);
 }

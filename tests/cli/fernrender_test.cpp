@@ -66,6 +66,18 @@ TEST(RenderOptions, TypesByNameEnumeratorOrNumberAndOverrides) {
     EXPECT_TRUE(r.options->specialColoring);
 }
 
+TEST(RenderOptions, BothFormsOfValuesAndTheLargestSizes) {
+    auto r = parseRenderOptions({"--size=1000000x1000000", "--iterations", "77", "--type=Julia", "--", "-o.png"});
+    ASSERT_TRUE(r.options) << r.error;
+    EXPECT_EQ(r.options->width, 1000000);
+    EXPECT_EQ(r.options->entry.iterations, 77);
+    EXPECT_EQ(r.options->type, FractalType::Julia);
+    EXPECT_EQ(r.options->output, "-o.png");
+    r = parseRenderOptions({"--size", "2147483647x1", "--rows=0:1", "o.png"});
+    ASSERT_TRUE(r.options) << r.error;
+    EXPECT_EQ(r.options->rowCount, 1);
+}
+
 TEST(RenderOptions, BadOptionsAreUsageErrors) {
     const std::vector<std::vector<std::string>> bad = {
         {},
