@@ -15,7 +15,7 @@ runs=${RUNS:-7}
 level=$("$fr" --version >/dev/null; grep -q avx512f /proc/cpuinfo && echo avx512 || echo avx2)
 echo "machine: $(nproc) cores, vector level $level"
 "$bench" --benchmark_filter="^(a|b)/$level, $(nproc) threads" --benchmark_repetitions=5 --benchmark_color=false 2>/dev/null |
-  awk '/_mean|_median|_stddev|_cv/ {next} /threads/ {print}' > "$work/bench.txt"
+  sed "s/\x1b\[[0-9;]*m//g" | awk '/_mean|_median|_stddev|_cv/ {next} /threads/ {print}' > "$work/bench.txt"
 best_bench() { grep "^$1/" "$work/bench.txt" | awk '{print $(NF-4)}' | sort -g | head -1; }
 
 best_process() {
