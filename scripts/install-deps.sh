@@ -8,7 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgif-dev libspng-dev libpng-dev
-  parallel
+  parallel slurm-wlm munge
   xvfb xauth
   clang libclang-rt-14-dev
   dpkg-dev lintian desktop-file-utils man-db groff-base file

@@ -204,6 +204,9 @@ TEST_F(Fernrender, EveryThreadCountWritesTheSameFiles) {
     const std::vector<std::vector<std::string>> cases = {
         {"--xmin", "-1", "--xmax", "0", "--ymin", "-0.3", "--ymax", "0.3", "--iterations", "800", "--size", "47x31"},
         {"--type", "Julia", "--true-color", "--inside", "zmag", "--size", "33x25"},
+        // A band: the carried state worked out on several threads too.
+        {"--inside", "zmag", "--xmin", "-1", "--xmax", "0", "--ymin", "-0.3", "--ymax", "0.3", "--size", "47x31",
+         "--rows", "9:17"},
     };
     for (const auto& options : cases) {
         std::string expected;
