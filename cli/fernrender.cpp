@@ -511,13 +511,13 @@ int render(const RenderOptions& options, std::ostream& err) {
     request.type = options.type;
     request.params = defaultParams(options.type);
     if (std::int32_t code = validateParams(options.type, options.entry, request.params); code != noParamError) {
-        err << paramErrorMessages[static_cast<std::size_t>(code)] << "\n";
+        err << "fernrender: " << paramErrorMessages[static_cast<std::size_t>(code)] << "\n";
         return 2;
     }
 
     const ColorDepth depth = checkColorDepth(options.displayBits, options.displayBits == 8);
     if (depth.status != 0) {
-        err << colorDepthMessage(options.displayBits) << "\n";
+        err << "fernrender: " << colorDepthMessage(options.displayBits) << "\n";
         return 1;
     }
     if (options.trueColor && !depth.deepColorDisplay) {

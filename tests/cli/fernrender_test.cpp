@@ -117,14 +117,14 @@ TEST_F(Fernrender, HelpAndParameterMessages) {
 
     Outcome iterations = run({"--iterations", "0", path("a.ppm")});
     EXPECT_EQ(iterations.status, 2);
-    EXPECT_EQ(iterations.err, "iteration range: 1 to 16384\n");
+    EXPECT_EQ(iterations.err, "fernrender: iteration range: 1 to 16384\n");
     Outcome degree = run({"--type", "Newton", "--param1", "25", path("a.ppm")});
-    EXPECT_EQ(degree.err, "degree range: 2 to 20\n");
+    EXPECT_EQ(degree.err, "fernrender: degree range: 2 to 20\n");
     EXPECT_FALSE(fs::exists(path("a.ppm")));
 
     Outcome depth = run({"--display-bits", "4", path("a.ppm")});
     EXPECT_EQ(depth.status, 1);
-    EXPECT_EQ(depth.err.rfind("Your graphics mode uses only 4 bits", 0), 0u);
+    EXPECT_EQ(depth.err.rfind("fernrender: Your graphics mode uses only 4 bits", 0), 0u);
     EXPECT_EQ(run({"--display-bits", "16", "--true-color", path("a.ppm")}).status, 2);
 }
 
