@@ -23,8 +23,12 @@ while IFS=$'\t' read -r name _ _ args; do
   height=${height:-480}
   # shellcheck disable=SC2086
   "$renderer" --quiet $args "$work/whole.pgm" && "$renderer" --quiet $args "$work/whole.png" || { echo "FAIL $name: the whole render failed"; failed=$((failed + 1)); continue; }
-  # shellcheck disable=SC2086
-  "$renderer" --quiet $args --level-sets-out "$work/tables" || { echo "FAIL $name: no tables"; failed=$((failed + 1)); continue; }
+  tables=()
+  if [[ " $args " == *" --true-color "* ]]; then
+    # shellcheck disable=SC2086
+    "$renderer" --quiet $args --level-sets-out "$work/tables" || { echo "FAIL $name: no tables"; failed=$((failed + 1)); continue; }
+    tables=(--level-sets-in "$work/tables")
+  fi
   # Uneven bands, one of a single row, so that band edges fall everywhere.
   a=$((height / 3)); b=1; c=$((height - a - b))
   : > "$work/bands.pgm"; pngs=()
@@ -33,7 +37,7 @@ while IFS=$'\t' read -r name _ _ args; do
     [ "$count" -gt 0 ] || continue
     for ext in pgm png; do
       # shellcheck disable=SC2086
-      "$renderer" --quiet $args --rows "$first:$count" --level-sets-in "$work/tables" "$work/band$first.$ext" || bad=1
+      "$renderer" --quiet $args --rows "$first:$count" "${tables[@]}" "$work/band$first.$ext" || bad=1
     done
     body "$work/band$first.pgm" >> "$work/bands.pgm"
     pngs+=("$work/band$first.png")
