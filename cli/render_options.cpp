@@ -157,7 +157,10 @@ ParseResult parseRenderOptions(const std::vector<std::string>& rawArgs) {
 
     // --opt=value is --opt value; a lone "--" ends the options.
     std::vector<std::string> args;
-    std::vector<bool> joined;  // the value came after '=': it belongs to the option
+    // How each argument came: plain, as the value after '=' (it belongs to
+    // the option before it), or after "--" (always the output).
+    enum class From : std::uint8_t { Plain, Joined, Positional };
+    std::vector<From> from;
     bool optionsEnded = false;
     for (const std::string& arg : rawArgs) {
         if (!optionsEnded && arg == "--") {
@@ -165,26 +168,25 @@ ParseResult parseRenderOptions(const std::vector<std::string>& rawArgs) {
             continue;
         }
         if (optionsEnded) {
-            // Marked as a value, so that it is never taken for an option.
             args.push_back(arg);
-            joined.push_back(true);
+            from.push_back(From::Positional);
             continue;
         }
         if (auto split = splitOption(arg)) {
             args.push_back(split->first);
-            joined.push_back(false);
+            from.push_back(From::Plain);
             args.push_back(split->second);
-            joined.push_back(true);
+            from.push_back(From::Joined);
         } else {
             args.push_back(arg);
-            joined.push_back(false);
+            from.push_back(From::Plain);
         }
     }
 
     // The type decides the defaults the other options override, so find it
     // first (the last one given counts, as for every option).
     for (std::size_t i = 0; i + 1 < args.size(); ++i) {
-        if (args[i] == "--type" && !joined[i]) {
+        if (args[i] == "--type" && from[i] == From::Plain) {
             auto type = parseFractalType(args[i + 1]);
             if (!type) return fail("unknown fractal type: " + args[i + 1]);
             o.type = *type;
@@ -284,13 +286,13 @@ ParseResult parseRenderOptions(const std::vector<std::string>& rawArgs) {
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (joined[i]) {
+        if (from[i] != From::Plain) {
             if (!o.output.empty()) return fail("more than one output: " + arg);
             o.output = arg;
             continue;
         }
         if (auto flag = flagOptions.find(arg); flag != flagOptions.end()) {
-            if (i + 1 < args.size() && joined[i + 1]) return fail(arg + " takes no value");
+            if (i + 1 < args.size() && from[i + 1] == From::Joined) return fail(arg + " takes no value");
             o.*(flag->second) = true;
             if (o.help || o.version) {
                 result.options = o;

@@ -73,6 +73,9 @@ TEST(RenderOptions, BothFormsOfValuesAndTheLargestSizes) {
     EXPECT_EQ(r.options->entry.iterations, 77);
     EXPECT_EQ(r.options->type, FractalType::Julia);
     EXPECT_EQ(r.options->output, "-o.png");
+    r = parseRenderOptions({"--quiet", "--", "--.png"});
+    ASSERT_TRUE(r.options) << r.error;
+    EXPECT_EQ(r.options->output, "--.png");
     r = parseRenderOptions({"--size", "2147483647x1", "--rows=0:1", "o.png"});
     ASSERT_TRUE(r.options) << r.error;
     EXPECT_EQ(r.options->rowCount, 1);
