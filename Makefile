@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 OUT ?= out
 
-.PHONY: all deps configure build run render test alone sanitize tsan fuzz-smoke package ci clean
+.PHONY: all deps configure build run render test alone sanitize tsan fuzz-smoke slurm-check package ci clean
 
 all: build
 
@@ -79,7 +79,12 @@ package: deps
 	lintian --fail-on error build-pkg/fernwise_*.deb
 
 # Everything CI runs after the test command.
-ci: alone sanitize tsan fuzz-smoke package
+# A single-node Slurm started as plain processes renders an image as a job
+# array of bands (about 15 s).
+slurm-check: build
+	./scripts/slurm-check.sh $(BUILD)/cli/fernrender
+
+ci: alone sanitize tsan fuzz-smoke slurm-check package
 
 clean:
 	rm -rf $(BUILD) $(OUT) build-asan build-tsan build-fuzz build-pkg

@@ -7,7 +7,8 @@ packages=(
   build-essential cmake pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libgif-dev
+  libgif-dev libspng-dev libpng-dev
+  parallel slurm-wlm munge
   xvfb xauth
   clang libclang-rt-14-dev
   dpkg-dev lintian desktop-file-utils appstream man-db groff-base file

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <sstream>
 
+#include <png.h>
+
 #include "../fault_injection.h"
 #include "fernrender.h"
 #include "render_options.h"
@@ -64,12 +66,32 @@ TEST(RenderOptions, TypesByNameEnumeratorOrNumberAndOverrides) {
     EXPECT_TRUE(r.options->specialColoring);
 }
 
+TEST(RenderOptions, BothFormsOfValuesAndTheLargestSizes) {
+    auto r = parseRenderOptions({"--size=1000000x1000000", "--iterations", "77", "--type=Julia", "--", "-o.png"});
+    ASSERT_TRUE(r.options) << r.error;
+    EXPECT_EQ(r.options->width, 1000000);
+    EXPECT_EQ(r.options->entry.iterations, 77);
+    EXPECT_EQ(r.options->type, FractalType::Julia);
+    EXPECT_EQ(r.options->output, "-o.png");
+    r = parseRenderOptions({"--quiet", "--", "--.png"});
+    ASSERT_TRUE(r.options) << r.error;
+    EXPECT_EQ(r.options->output, "--.png");
+    r = parseRenderOptions({"--size", "2147483647x1", "--rows=0:1", "o.png"});
+    ASSERT_TRUE(r.options) << r.error;
+    EXPECT_EQ(r.options->rowCount, 1);
+}
+
 TEST(RenderOptions, BadOptionsAreUsageErrors) {
     const std::vector<std::vector<std::string>> bad = {
         {},
         {"--type", "Snowflake", "o.ppm"},
         {"--size", "0x10", "o.ppm"},
-        {"--size", "100000x100000", "o.ppm"},
+        {"--size", "2147483648x10", "o.ppm"},
+        {"--size", "40000x40000", "o.gif"},
+        {"--size-limit", "-5", "o.ppm"},
+        {"--aspect", "5e307", "o.ppm"},
+        {"--outside-color=256", "o.ppm"},
+        {"--quiet=yes", "o.ppm"},
         {"--size", "10", "o.ppm"},
         {"--xmin", "nan", "o.ppm"},
         {"--xmin", "1e999", "o.ppm"},
@@ -98,14 +120,14 @@ TEST_F(Fernrender, HelpAndParameterMessages) {
 
     Outcome iterations = run({"--iterations", "0", path("a.ppm")});
     EXPECT_EQ(iterations.status, 2);
-    EXPECT_EQ(iterations.err, "iteration range: 1 to 16384\n");
+    EXPECT_EQ(iterations.err, "fernrender: iteration range: 1 to 16384\n");
     Outcome degree = run({"--type", "Newton", "--param1", "25", path("a.ppm")});
-    EXPECT_EQ(degree.err, "degree range: 2 to 20\n");
+    EXPECT_EQ(degree.err, "fernrender: degree range: 2 to 20\n");
     EXPECT_FALSE(fs::exists(path("a.ppm")));
 
     Outcome depth = run({"--display-bits", "4", path("a.ppm")});
     EXPECT_EQ(depth.status, 1);
-    EXPECT_EQ(depth.err.rfind("Your graphics mode uses only 4 bits", 0), 0u);
+    EXPECT_EQ(depth.err.rfind("fernrender: Your graphics mode uses only 4 bits", 0), 0u);
     EXPECT_EQ(run({"--display-bits", "16", "--true-color", path("a.ppm")}).status, 2);
 }
 
@@ -127,9 +149,9 @@ TEST_F(Fernrender, MapFileErrorsGiveTheReadersMessages) {
     std::ofstream(path("bad.map")) << "1 2 3\n4,5,6\n";
     Outcome bad = run({"--map", path("bad.map"), "--size", "4x4", path("a.ppm")});
     EXPECT_EQ(bad.status, 1);
-    EXPECT_EQ(bad.err, "Unable to read the selected file;\n     Please try again.\n");
+    EXPECT_EQ(bad.err.rfind("fernrender: cannot read " + path("bad.map") + ": ", 0), 0u) << bad.err;
     Outcome missing = run({"--map", path("none.map"), "--size", "4x4", path("a.ppm")});
-    EXPECT_EQ(missing.err, "Unable to open the selected file;\n     Please try again.\n");
+    EXPECT_EQ(missing.err, "fernrender: cannot open " + path("none.map") + ": No such file or directory\n");
     EXPECT_EQ(run({"--map", std::string(FERNWISE_TESTDATA_DIR) + "/maps/rings-crlf.map", "--size", "4x4", path("a.ppm")}).status, 0);
 }
 
@@ -185,6 +207,9 @@ TEST_F(Fernrender, EveryThreadCountWritesTheSameFiles) {
     const std::vector<std::vector<std::string>> cases = {
         {"--xmin", "-1", "--xmax", "0", "--ymin", "-0.3", "--ymax", "0.3", "--iterations", "800", "--size", "47x31"},
         {"--type", "Julia", "--true-color", "--inside", "zmag", "--size", "33x25"},
+        // A band: the carried state worked out on several threads too.
+        {"--inside", "zmag", "--xmin", "-1", "--xmax", "0", "--ymin", "-0.3", "--ymax", "0.3", "--size", "47x31",
+         "--rows", "9:17"},
     };
     for (const auto& options : cases) {
         std::string expected;
@@ -200,6 +225,64 @@ TEST_F(Fernrender, EveryThreadCountWritesTheSameFiles) {
         }
     }
     EXPECT_NE(run({"--help"}).out.find("--threads N"), std::string::npos);
+}
+
+// The PNG's pixels as RGB and its text chunks, read by libpng.
+bool decodePng(const std::string& file, std::string& rgb, std::string& texts, int& width, int& height) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    std::FILE* f = std::fopen(file.c_str(), "rb");
+    if (f == nullptr || setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        if (f != nullptr) std::fclose(f);
+        return false;
+    }
+    png_init_io(png, f);
+    png_read_info(png, info);
+    png_set_palette_to_rgb(png);
+    png_read_update_info(png, info);
+    width = static_cast<int>(png_get_image_width(png, info));
+    height = static_cast<int>(png_get_image_height(png, info));
+    rgb.assign(static_cast<std::size_t>(width) * height * 3, '\0');
+    for (int y = 0; y < height; ++y) png_read_row(png, reinterpret_cast<png_bytep>(&rgb[static_cast<std::size_t>(y) * width * 3]), nullptr);
+    png_read_end(png, info);
+    png_textp text = nullptr;
+    int count = 0;
+    png_get_text(png, info, &text, &count);
+    for (int i = 0; i < count; ++i) texts += std::string(text[i].key) + "=" + std::string(text[i].text, text[i].itxt_length) + "\n";
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(f);
+    return true;
+}
+
+TEST_F(Fernrender, PngPixelsAreThoseOfThePpmAndCarryTheOptions) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"--size=33x25"},                                               // indexed
+        {"--display-bits=8", "--size=33x25", "--type=Julia"},          // indexed, nearest logical entries
+        {"--true-color", "--type=Julia", "--inside=zmag", "--size=33x25"},  // RGB with blending
+    };
+    for (const auto& options : cases) {
+        for (const char* file : {"t.ppm", "t.png"}) {
+            auto args = options;
+            args.push_back(path(file));
+            ASSERT_EQ(run(args).status, 0) << options[0];
+        }
+        std::string rgb, texts;
+        int width = 0, height = 0;
+        ASSERT_TRUE(decodePng(path("t.png"), rgb, texts, width, height));
+        EXPECT_EQ(width, 33);
+        EXPECT_EQ(height, 25);
+        EXPECT_EQ("P6\n33 25\n255\n" + rgb, readFile(path("t.ppm"))) << options[0];
+        EXPECT_NE(texts.find("fernwise-parameters=--type="), std::string::npos) << texts;
+    }
+    // Options after --from override the stored ones; the rest stay.
+    ASSERT_EQ(run({"--from", path("t.png"), "--size", "20x10", path("u.png")}).status, 0);
+    std::string rgb, texts;
+    int width = 0, height = 0;
+    ASSERT_TRUE(decodePng(path("u.png"), rgb, texts, width, height));
+    EXPECT_EQ(width, 20);
+    EXPECT_NE(texts.find("--inside=zmag\n--inside-color"), std::string::npos) << texts;
+    EXPECT_EQ(run({"--from", path("t.ppm"), path("u.png")}).status, 1);
 }
 
 }  // namespace

@@ -14,14 +14,19 @@ tar -C "$source_dir" --exclude=./.git --exclude='./build*' --exclude=./out -cf -
 cp "$renderer" "$work/bin/fernrender"
 export PATH="$work/bin:$PATH"
 
-# The commands, continuation lines joined, from the ```sh blocks; a synopsis
-# ("fernrender [options] ...") is no command.
+# The commands, continuation lines joined and comments dropped, from the
+# ```sh blocks; a synopsis ("fernrender [options] ...") is no command. A block
+# right after a "<!-- not run by the tests: REASON -->" line is left out (the
+# recipes for many machines, which render images of minutes).
 commands=$(awk '
-    /^```sh$/ { inside = 1; next }
+    /^<!-- not run by the tests/ { skip = 1; next }
+    /^```sh$/ { inside = !skip; skip = 0; next }
     /^```/ { inside = 0; next }
+    { skip = 0 }
     inside {
         line = line $0
         if (sub(/\\$/, "", line)) next
+        sub(/[ \t]+#.*$/, "", line)
         if (line ~ /^fernrender / && line !~ /\[options\]/) print line
         line = ""
     }' "$clone/README.md")

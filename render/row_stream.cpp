@@ -1,0 +1,219 @@
+#include "row_stream.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "row_pipeline.h"
+
+namespace fernwise {
+namespace {
+
+// Rows held per computing thread: enough that a thread rarely waits for
+// the writer, few enough that the memory stays a handful of rows.
+constexpr int rowsPerThread = 4;
+
+class RowStream {
+public:
+    RowStream(const RowEngine& engine, int first, int count, int threads)
+        : engine_(engine),
+          first_(first),
+          end_(static_cast<long long>(first) + count),
+          window_(std::max(2, threads * rowsPerThread)),
+          slots_(static_cast<std::size_t>(std::min<long long>(window_, count))),
+          nextClaim_(first),
+          nextDeliver_(first) {}
+
+    bool run(bool carriedIn, int threads, const std::function<bool(const RowResult&)>& deliver) {
+        carried_ = carriedIn;
+        std::vector<std::thread> helpers;
+        const int wanted = static_cast<int>(std::min<long long>(threads - 1, end_ - first_ - 1));
+        for (int i = 0; i < wanted; ++i) {
+            try {
+                helpers.emplace_back([this] { help(); });
+            } catch (const std::system_error&) {
+                break;  // fewer threads, same rows
+            }
+        }
+        bool completed = true;
+        try {
+            completed = deliverAll(deliver);
+        } catch (...) {
+            stop();
+            for (std::thread& helper : helpers) helper.join();
+            throw;
+        }
+        stop();
+        for (std::thread& helper : helpers) helper.join();
+        if (failure_) std::rethrow_exception(failure_);
+        return completed;
+    }
+
+private:
+    struct Slot {
+        std::atomic<long long> ready{-1};  // the row whose result is complete here
+        std::atomic<bool> carriedOutGuess{false};
+        RowResult result;
+    };
+
+    Slot& slot(long long row) { return slots_[static_cast<std::size_t>((row - first_) % static_cast<long long>(slots_.size()))]; }
+
+    // The carried value a row is walked with: the true one for the next row
+    // to deliver, else what the row above left as computed, else "outside".
+    // A wrong guess only costs the settling a repair.
+    bool guess(long long row) {
+        if (row == first_) return carried_;
+        Slot& above = slot(row - 1);
+        if (above.ready.load() == row - 1) return above.carriedOutGuess.load();
+        return false;
+    }
+
+    // Claims and computes one row; false when none may be started now.
+    bool computeOne(RowScratch& scratch) {
+        long long row = nextClaim_.load();
+        for (;;) {
+            if (row >= end_ || stopped_.load()) return false;
+            if (row >= nextDeliver_.load() + static_cast<long long>(slots_.size())) return false;  // window full
+            if (nextClaim_.compare_exchange_weak(row, row + 1)) break;
+        }
+        Slot& s = slot(row);
+        const bool dependent = engine_.dependsOnCarried();
+        if (!engine_.computeRow(static_cast<int>(row), [&] { return dependent && guess(row); }, s.result, scratch,
+                                &stopped_)) {
+            return false;
+        }
+        s.carriedOutGuess.store(s.result.carriedOut);
+        s.ready.store(row);
+        wake();
+        return true;
+    }
+
+    void help() {
+        try {
+            RowScratch scratch;
+            while (!stopped_.load()) {
+                if (computeOne(scratch)) continue;
+                if (nextClaim_.load() >= end_) return;
+                // The window is full: wait for the writer.
+                const long long seen = nextDeliver_.load();
+                waitFor([&] { return nextDeliver_.load() != seen || stopped_.load(); });
+            }
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!failure_) failure_ = std::current_exception();
+            stopped_.store(true);
+            changed_.notify_all();
+        }
+    }
+
+    bool deliverAll(const std::function<bool(const RowResult&)>& deliver) {
+        RowScratch scratch;
+        for (long long row = first_; row < end_; ++row) {
+            Slot& s = slot(row);
+            while (s.ready.load() != row) {
+                if (stopped_.load()) return false;  // a helper failed
+                if (computeOne(scratch)) continue;
+                waitFor([&] { return s.ready.load() == row || stopped_.load(); });
+            }
+            engine_.settleRow(s.result, carried_);
+            carried_ = s.result.carriedOut;
+            const bool go_on = deliver(s.result);
+            s.ready.store(-1);
+            nextDeliver_.store(row + 1);
+            wake();
+            if (!go_on) return false;
+        }
+        return true;
+    }
+
+    // Spins briefly (a row is often a few microseconds from done), then sleeps.
+    template <typename Ready>
+    void waitFor(Ready ready) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
+        while (std::chrono::steady_clock::now() < until) {
+            for (int i = 0; i < 64; ++i) {
+                if (ready()) return;
+#if defined(__x86_64__) || defined(__i386__)
+                __builtin_ia32_pause();
+#endif
+            }
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        sleepers_.fetch_add(1);
+        changed_.wait(lock, ready);
+        sleepers_.fetch_sub(1);
+    }
+
+    void wake() {
+        if (sleepers_.load() == 0) return;
+        std::lock_guard<std::mutex> lock(mutex_);
+        changed_.notify_all();
+    }
+
+    void stop() {
+        stopped_.store(true);
+        std::lock_guard<std::mutex> lock(mutex_);
+        changed_.notify_all();
+    }
+
+    const RowEngine& engine_;
+    const long long first_;
+    const long long end_;
+    const int window_;
+    std::vector<Slot> slots_;
+    std::atomic<long long> nextClaim_;
+    std::atomic<long long> nextDeliver_;
+    std::atomic<bool> stopped_{false};
+    bool carried_ = false;  // the delivering thread's: lastPointInside before nextDeliver_
+    std::atomic<int> sleepers_{0};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::exception_ptr failure_;
+};
+
+}  // namespace
+
+bool streamRows(const RowEngine& engine, int first, int count, bool carriedIn, int threads,
+                const std::function<bool(const RowResult&)>& deliver) {
+    if (count <= 0) return true;
+    if (threads <= 0) threads = defaultThreadCount();
+    RowStream stream(engine, first, count, threads);
+    return stream.run(carriedIn, threads, deliver);
+}
+
+bool carriedInto(const RowEngine& engine, int row, bool initial, int threads) {
+    if (row <= 0 || !engine.dependsOnCarried()) return initial;
+    // Walk back to a row that ends the same after either carried value.
+    RowScratch scratch;
+    RowResult afterInside;
+    RowResult afterOutside;
+    int known = row - 1;
+    bool carried = initial;
+    for (; known >= 0; --known) {
+        engine.computeRow(known, true, afterInside, scratch);
+        afterOutside = afterInside;
+        engine.settleRow(afterOutside, false);
+        if (afterInside.carriedOut == afterOutside.carriedOut) {
+            carried = afterInside.carriedOut;
+            break;
+        }
+    }
+    // Forward from there with the true value (from the plot's start when
+    // every row above depends on it).
+    const int from = known + 1;
+    streamRows(engine, from, row - from, carried, threads, [&carried](const RowResult& r) {
+        carried = r.carriedOut;
+        return true;
+    });
+    return carried;
+}
+
+}  // namespace fernwise
