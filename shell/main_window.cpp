@@ -419,9 +419,13 @@ int MainWindow::plotStep() {
     const PlotFlags flags = state_.plotFlags();
     if (!rows_ || !rows_->serves(plot, flags)) {
         rows_ = std::make_unique<RowPipeline>(plot, flags, options_.plotWorkers.threads);
+        ++rowPipelinesStarted_;
     }
     const int row = plot.nextRow();
     if (rows_->drawNextRow(plot, flags, *screen_, state_.palette, options_.plotWorkers.rowWait) != RowDelivery::Drawn) {
+        // Rows held back for the next refresh are shown now rather than
+        // when the next row comes, which may take long.
+        flushRows();
         return 0;
     }
     showRow(row);
@@ -456,7 +460,8 @@ void MainWindow::showRow(int row) {
 }
 
 void MainWindow::flushRows() {
-    if (!pendingRows_.isEmpty()) view_->viewport()->update(pendingRows_);
+    if (pendingRows_.isEmpty()) return;
+    view_->viewport()->update(pendingRows_);
     pendingRows_ = QRect();
     rowPaintClock_.start();
 }

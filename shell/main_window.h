@@ -107,8 +107,9 @@ public:
     void loopPass();
     // Shows the next row of the plot (the plot start first when the driver
     // is rearmed) once the workers have it; a pass in which it is not ready
-    // within the row wait shows nothing. Returns 1 when the level-set pass
-    // was cancelled, else 0.
+    // within the row wait draws nothing and only shows the rows held back
+    // for the next refresh. Returns 1 when the level-set pass was
+    // cancelled, else 0.
     int plotStep();
     // One step of colour cycling.
     void cycleStep();
@@ -135,15 +136,17 @@ public:
     SavePopup* savePopup() const { return savePopup_; }
     bool savePopupOpen() const { return savePopupOpen_; }
     bool creationFailed() const { return creationFailed_; }
+    // How many times the plot's rows were handed to new workers.
+    int rowPipelinesStarted() const { return rowPipelinesStarted_; }
     bool destroyed() const { return destroyed_; }
 
     // --- Where the other windows of the program come in ----------------------
     // The splash of start-up and of the end (the splash window's own work).
     // Opening ends by loading the default palette for the first plot.
     void showSplash(SplashKind kind);
-    // Plot start step 2: the plot history and history.txt.
+    // At plot start: the plot history and history.txt.
     void recordPlotHistory();
-    // Plot start step 5: the level-set pass of 24-bit colouring; returns 1
+    // At plot start: the level-set pass of 24-bit colouring; returns 1
     // when the user cancelled it.
     int prepareLevelSetTables();
     // Frees the level-set tables at the end of the run.
@@ -241,6 +244,7 @@ private:
     // The rows of the running plot computed ahead under the present
     // settings; discarded whenever the next row would come out differently.
     std::unique_ptr<RowPipeline> rows_;
+    int rowPipelinesStarted_ = 0;
     std::map<int, QAction*> actions_;
     std::vector<QMenu*> popups_;
     QTimer idleTimer_;
