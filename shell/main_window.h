@@ -135,6 +135,8 @@ public:
     HelpWindow* helpWindow() const { return helpWindow_; }
     SavePopup* savePopup() const { return savePopup_; }
     bool savePopupOpen() const { return savePopupOpen_; }
+    // No VirtualScreen could be made, or the display check failed: the
+    // window takes no commands and shows no splash.
     bool creationFailed() const { return creationFailed_; }
     // How many times the plot's rows were handed to new workers.
     int rowPipelinesStarted() const { return rowPipelinesStarted_; }
@@ -179,6 +181,7 @@ signals:
     void quitRequested(int exitCode);
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 
@@ -202,6 +205,10 @@ private:
     void postPlot() override;
 
     void buildMenu();
+    // The status bar's single help line while one of the menu's popups is
+    // open, its parts otherwise.
+    bool menuOpen() const;
+    void showMenuHelp();
     void measureInitialClientArea();
     PixelFormat screenFormat() const;
     std::unique_ptr<VirtualScreen> allocateScreen(int width, int height);
@@ -247,6 +254,7 @@ private:
     int rowPipelinesStarted_ = 0;
     std::map<int, QAction*> actions_;
     std::vector<QMenu*> popups_;
+    QString menuHelp_;  // the help of the highlighted menu entry
     QTimer idleTimer_;
     // Rows computed since the window last showed new rows.
     QRect pendingRows_;
