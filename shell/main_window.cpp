@@ -122,6 +122,9 @@ MainWindow::~MainWindow() {
 
 void MainWindow::buildMenu() {
     const auto popups = menuPopups();
+    // The menu bar is made first: children go in the order they came, and
+    // the style must outlive the menus that use it.
+    menuBar();
     auto* menuStyle = new MenuStyle;
     menuStyle->setParent(this);
     for (const MenuPopup& popup : popups) {
