@@ -157,6 +157,7 @@ bool PlotDriver::beginTrueColor(bool trueColorMode) {
 void PlotDriver::startKernels() {
     kernel.periodicity.tolerance = std::min(plotSpanX / (2 * imageWidth_), plotSpanY / (2 * imageHeight_));
     kernel.periodicity.lastPointInside = false;
+    started_ = true;
 }
 
 void PlotDriver::computeRow(VirtualScreen& screen, const PaletteState& palette, const PlotFlags& flags,

@@ -35,20 +35,27 @@ public:
     int imageHeight() const { return imageHeight_; }
 
     // The next row then starts a new plot instead of continuing one.
-    void rearm() { rowCounter = imageHeight_ - 1; }
-    bool atPlotStart() const { return rowCounter == imageHeight_ - 1; }
+    void rearm() {
+        rowCounter = imageHeight_ - 1;
+        started_ = false;
+    }
+    // From a rearm until startKernels ends the plot start. A driver whose
+    // rows come from other threads may wait several passes for its first
+    // row; it must not start the plot over meanwhile.
+    bool atPlotStart() const { return rowCounter == imageHeight_ - 1 && !started_; }
     // The image row the next computeRow draws.
     int nextRow() const { return imageHeight_ - 1 - rowCounter; }
 
-    // Plot start step 1: the working copy of the selected type's record.
+    // The plot start's working copy of the selected type's record.
     void loadRecord(const FractalCatalog& catalog, FractalType type);
-    // Plot start steps 3 and 4.
+    // The plot start's geometry and iteration scale.
     void computeGeometry(double aspectFactor);
-    // Plot start step 5 up to the level-set pass: true when 24-bit level-set
+    // The plot start up to the level-set pass: true when 24-bit level-set
     // colouring applies, which then marks the tables usable and holds this
     // plot's size limit at 256.
     bool beginTrueColor(bool trueColorMode);
-    // Plot start step 8: periodicity tolerance and a fresh carried state.
+    // The plot start's last step: periodicity tolerance and a fresh carried
+    // state.
     void startKernels();
 
     // Computes row nextRow() into the screen. `indicesOut`, when given,
@@ -74,6 +81,7 @@ public:
 private:
     int imageWidth_;
     int imageHeight_;
+    bool started_ = false;
 };
 
 // The real-axis value of column i and the imaginary-axis value of row r.

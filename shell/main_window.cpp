@@ -1,5 +1,6 @@
 #include "main_window.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -11,9 +12,11 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 
 #include "about_box.h"
 #include "color_cycling.h"
@@ -56,6 +59,17 @@ public:
 // The item's text with its key hint after the tab, as the menu shows it.
 QString actionText(const MenuItem& item) { return QString::fromLatin1(item.text); }
 
+// Greyed items are highlighted like the others when the pointer or the arrow
+// keys reach them, so that the status bar shows their help too.
+class MenuStyle final : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+        if (hint == QStyle::SH_Menu_AllowActiveAndDisabled) return 1;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+
 }  // namespace
 
 MainWindow::MainWindow(AppState& state, const MainWindowOptions& options)
@@ -93,8 +107,11 @@ MainWindow::MainWindow(AppState& state, const MainWindowOptions& options)
         return;
     }
     // Created black; the opening splash comes first, then the first plot.
+    // Neither runs when the display check fails meanwhile: the message
+    // boxes that report it run the queue.
     if (state_.splashAvailable) {
-        QMetaObject::invokeMethod(this, [this] { showSplash(SplashKind::Opening); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { if (!creationFailed_) showSplash(SplashKind::Opening); }, Qt::QueuedConnection);
     }
     postCommand(commandNumber(CommandId::PlotFractal));
 }
@@ -106,10 +123,20 @@ MainWindow::~MainWindow() {
 
 void MainWindow::buildMenu() {
     const auto popups = menuPopups();
+    // The menu bar is made first: children go in the order they came, and
+    // the style must outlive the menus that use it.
+    menuBar();
+    auto* menuStyle = new MenuStyle;
+    menuStyle->setParent(this);
     for (const MenuPopup& popup : popups) {
         QMenu* menu = menuBar()->addMenu(QString::fromLatin1(popup.text));
         menu->menuAction()->setStatusTip(QString::fromLatin1(popup.help));
         menu->menuAction()->setData(firstPopupHelpId + static_cast<int>(popups_.size()));
+        menu->setStyle(menuStyle);
+        // A popup that closes may leave the menu bar highlighted (Esc), but
+        // the menu is closed: the parts come back.
+        connect(menu, &QMenu::aboutToHide, this,
+                [this] { QMetaObject::invokeMethod(this, &MainWindow::showMenuHelp, Qt::QueuedConnection); });
         popups_.push_back(menu);
     }
     for (const MenuItem& item : menuItems()) {
@@ -168,6 +195,7 @@ int MainWindow::checkColorDepth() {
     const int bits = state_.displayBits;
     const ColorDepth depth = fernwise::checkColorDepth(bits, bits == 8);
     if (depth.status != 0) {
+        creationFailed_ = true;
         showMessage(QString::fromStdString(colorDepthMessage(bits)), colorDepthCaption, MessageIcon::Critical);
         return 1;
     }
@@ -185,6 +213,38 @@ int MainWindow::createStatusBar() {
     bar->addWidget(statusParts_, 1);
     bar->setVisible(state_.statusBarOn);
     return 0;
+}
+
+bool MainWindow::menuOpen() const {
+    return std::find(popups_.begin(), popups_.end(), QApplication::activePopupWidget()) != popups_.end();
+}
+
+void MainWindow::showMenuHelp() {
+    if (statusParts_ == nullptr) return;
+    if (!menuOpen()) {
+        menuHelp_.clear();
+        statusBar()->clearMessage();
+        return;
+    }
+    // The single line stays while the menu is open, blank where the entry
+    // has no help (an empty message would bring the parts back).
+    statusBar()->showMessage(menuHelp_.isEmpty() ? QStringLiteral(" ") : menuHelp_);
+}
+
+bool MainWindow::event(QEvent* event) {
+    if (event->type() == QEvent::StatusTip) {
+        // Only menu entries carry help. A menu bar title's help comes just
+        // before its popup opens, so a closed menu is looked at again once
+        // the event is handled.
+        menuHelp_ = static_cast<QStatusTipEvent*>(event)->tip();
+        if (menuOpen()) {
+            showMenuHelp();
+        } else {
+            QMetaObject::invokeMethod(this, &MainWindow::showMenuHelp, Qt::QueuedConnection);
+        }
+        return true;
+    }
+    return QMainWindow::event(event);
 }
 
 QString MainWindow::statusText(int part) const { return statusParts_ ? statusParts_->text(part) : QString(); }
@@ -226,7 +286,7 @@ void MainWindow::setMenuState(MenuEvent event) {
 }
 
 void MainWindow::command(int id) {
-    if (destroyed_) return;
+    if (destroyed_ || creationFailed_) return;
     switch (static_cast<CommandId>(id)) {
         case CommandId::SaveImage: commandSaveImage(); break;
         case CommandId::Exit:
@@ -420,9 +480,13 @@ int MainWindow::plotStep() {
     const PlotFlags flags = state_.plotFlags();
     if (!rows_ || !rows_->serves(plot, flags)) {
         rows_ = std::make_unique<RowPipeline>(plot, flags, options_.plotWorkers.threads);
+        ++rowPipelinesStarted_;
     }
     const int row = plot.nextRow();
     if (rows_->drawNextRow(plot, flags, *screen_, state_.palette, options_.plotWorkers.rowWait) != RowDelivery::Drawn) {
+        // Rows held back for the next refresh are shown now rather than
+        // when the next row comes, which may take long.
+        flushRows();
         return 0;
     }
     showRow(row);
@@ -457,7 +521,8 @@ void MainWindow::showRow(int row) {
 }
 
 void MainWindow::flushRows() {
-    if (!pendingRows_.isEmpty()) view_->viewport()->update(pendingRows_);
+    if (pendingRows_.isEmpty()) return;
+    view_->viewport()->update(pendingRows_);
     pendingRows_ = QRect();
     rowPaintClock_.start();
 }

@@ -109,8 +109,9 @@ public:
     void loopPass();
     // Shows the next row of the plot (the plot start first when the driver
     // is rearmed) once the workers have it; a pass in which it is not ready
-    // within the row wait shows nothing. Returns 1 when the level-set pass
-    // was cancelled, else 0.
+    // within the row wait draws nothing and only shows the rows held back
+    // for the next refresh. Returns 1 when the level-set pass was
+    // cancelled, else 0.
     int plotStep();
     // One step of colour cycling.
     void cycleStep();
@@ -136,16 +137,20 @@ public:
     HelpWindow* helpWindow() const { return helpWindow_; }
     SavePopup* savePopup() const { return savePopup_; }
     bool savePopupOpen() const { return savePopupOpen_; }
+    // No VirtualScreen could be made, or the display check failed: the
+    // window takes no commands and shows no splash.
     bool creationFailed() const { return creationFailed_; }
+    // How many times the plot's rows were handed to new workers.
+    int rowPipelinesStarted() const { return rowPipelinesStarted_; }
     bool destroyed() const { return destroyed_; }
 
     // --- Where the other windows of the program come in ----------------------
     // The splash of start-up and of the end (the splash window's own work).
     // Opening ends by loading the default palette for the first plot.
     void showSplash(SplashKind kind);
-    // Plot start step 2: the plot history and history.txt.
+    // At plot start: the plot history and history.txt.
     void recordPlotHistory();
-    // Plot start step 5: the level-set pass of 24-bit colouring; returns 1
+    // At plot start: the level-set pass of 24-bit colouring; returns 1
     // when the user cancelled it.
     int prepareLevelSetTables();
     // Frees the level-set tables at the end of the run.
@@ -178,6 +183,7 @@ signals:
     void quitRequested(int exitCode);
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 
@@ -201,6 +207,10 @@ private:
     void postPlot() override;
 
     void buildMenu();
+    // The status bar's single help line while one of the menu's popups is
+    // open, its parts otherwise.
+    bool menuOpen() const;
+    void showMenuHelp();
     void measureInitialClientArea();
     PixelFormat screenFormat() const;
     std::unique_ptr<VirtualScreen> allocateScreen(int width, int height);
@@ -243,8 +253,10 @@ private:
     // The rows of the running plot computed ahead under the present
     // settings; discarded whenever the next row would come out differently.
     std::unique_ptr<RowPipeline> rows_;
+    int rowPipelinesStarted_ = 0;
     std::map<int, QAction*> actions_;
     std::vector<QMenu*> popups_;
+    QString menuHelp_;  // the help of the highlighted menu entry
     QTimer idleTimer_;
     // Rows computed since the window last showed new rows.
     QRect pendingRows_;

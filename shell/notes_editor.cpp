@@ -104,6 +104,10 @@ void NotesEditor::openFile() {
             messages_.show(this, "Unable to read file.", fileProblemCaption, MessageIcon::Warning);
             break;
         case NotesFileStatus::NoMemory: showMemoryProblem(); break;
+        case NotesFileStatus::TooLarge:
+            messages_.show(this, "This file is too large for the notes editor.", fileProblemCaption,
+                           MessageIcon::Warning);
+            break;
     }
 }
 

@@ -42,9 +42,13 @@ NotesFile readNotesFile(const QString& path, AllocationGate* gate) {
         result.status = NotesFileStatus::CannotRead;
         return result;
     }
+    if (size > maxNotesFileBytes) {
+        result.status = NotesFileStatus::TooLarge;
+        return result;
+    }
     QByteArray bytes;
     try {
-        if (size <= maxNotesFileBytes && (gate == nullptr || gate->allow(static_cast<std::size_t>(size)))) {
+        if (gate == nullptr || gate->allow(static_cast<std::size_t>(size))) {
             bytes = QByteArray(size, '\0');
         }
     } catch (const std::bad_alloc&) {

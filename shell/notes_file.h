@@ -9,10 +9,10 @@ namespace fernwise {
 class MessageSeam;
 struct AllocationGate;
 
-// Notes files larger than this are refused with the memory message. Notes
-// are short, and laying out one unbroken line (a binary file) takes the text
-// edit about a second per megabyte, all of it on the program's one thread.
-inline constexpr qint64 maxNotesFileBytes = 1024 * 1024;
+// Notes files larger than this are refused, with a message of their own.
+// Laying out one unbroken line (a binary file) takes the text edit about a
+// second per megabyte, all of it on the program's one thread.
+inline constexpr qint64 maxNotesFileBytes = 4 * 1024 * 1024;
 
 // What reading a notes file gave; each failure has its own message.
 enum class NotesFileStatus {
@@ -20,6 +20,7 @@ enum class NotesFileStatus {
     CannotOpen,  // "Unable to open file."
     CannotRead,  // "Unable to read file."
     NoMemory,    // "Unable to allocate text buffer.\nTry to free up some memory."
+    TooLarge,    // over maxNotesFileBytes: "This file is too large for the notes editor."
 };
 
 struct NotesFile {

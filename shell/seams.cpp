@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QMessageBox>
+#include <QMimeDatabase>
 
 namespace fernwise {
 namespace {
@@ -38,10 +40,29 @@ public:
     }
 };
 
+// Icons and type names from what an entry is and from its name alone. Looking
+// into a file can block for good (a /proc file or a device that waits for
+// data), and the dialog lists on the program's one thread.
+class NameOnlyIcons final : public QFileIconProvider {
+public:
+    QIcon icon(const QFileInfo& info) const override { return QFileIconProvider::icon(info.isDir() ? Folder : File); }
+    QString type(const QFileInfo& info) const override {
+        if (!info.isFile()) return QFileIconProvider::type(info);
+        const QMimeType mime = mimeTypes_.mimeTypeForFile(info, QMimeDatabase::MatchExtension);
+        return mime.comment().isEmpty() ? mime.name() : mime.comment();
+    }
+
+private:
+    QMimeDatabase mimeTypes_;
+};
+
 class QtFileDialogs final : public FileDialogSeam {
 public:
     QString choose(QWidget* parent, const FileDialogRequest& request) override {
         QFileDialog dialog(parent, request.title, request.directory);
+        dialog.setIconProvider(&icons_);
+        dialog.setOption(QFileDialog::DontUseCustomDirectoryIcons);
+        dialog.setOption(QFileDialog::DontResolveSymlinks);
         dialog.setNameFilters(request.filters);
         dialog.setDefaultSuffix(request.defaultSuffix);
         if (request.mode == FileDialogRequest::Mode::Save) {
@@ -56,6 +77,9 @@ public:
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
         return dialog.selectedFiles().constFirst();
     }
+
+private:
+    NameOnlyIcons icons_;
 };
 
 class QtBeeps final : public BeepSeam {

@@ -388,6 +388,29 @@ TEST_F(MainWindowTest, OpenMenuShowsTheHighlightedItemsHelp) {
     EXPECT_TRUE(window->statusParts()->isVisible());
 }
 
+TEST_F(MainWindowTest, GreyedItemsShowTheirHelpAndOneEscapeBringsThePartsBack) {
+    ASSERT_EQ(start(), StartupCode::Ok);
+    finishPlot();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QMenu* options = window->popupMenu(1);
+    QTest::mouseClick(window->menuBar(), Qt::LeftButton, {},
+                      window->menuBar()->actionGeometry(options->menuAction()).center());
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(options->isVisible());
+    EXPECT_EQ(window->statusBar()->currentMessage(), "Fractal and graphics options.");
+    // Pause is greyed once the plot is over.
+    QTest::mouseMove(options, options->actionGeometry(window->commandAction(210)).center());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->statusBar()->currentMessage(), "Pause plotting; this enables the other options.");
+    // One Escape closes the popup and leaves the menu bar highlighted.
+    QTest::keyClick(options, Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(options->isVisible());
+    EXPECT_TRUE(window->statusBar()->currentMessage().isEmpty());
+    EXPECT_TRUE(window->statusParts()->isVisible());
+}
+
 TEST_F(MainWindowTest, TabTogglesSpecialColouringAndTheCaptionAtAnyTime) {
     ASSERT_EQ(start(), StartupCode::Ok);
     passes(2);

@@ -2,6 +2,8 @@
 // one-row-per-pass driver would have drawn at that moment, whatever the user
 // changes while the plot runs.
 
+#include <QElapsedTimer>
+#include <QPaintEvent>
 #include <QTest>
 
 #include "window_test_support.h"
@@ -87,13 +89,14 @@ TEST_F(PlotWorkersTest, ChangesDuringThePlotGiveTheRowsTheSequentialDriverWouldS
 }
 
 TEST_F(PlotWorkersTest, APassShowsNothingRatherThanWaitForASlowRow) {
-    // Every point of this window is inside the set and runs to a high limit.
+    // Every point of this window is inside the set and runs to a limit high
+    // enough that no row is done before a pass of a busy machine looks.
     FractalParams& mandelbrot = state.catalog[FractalType::Mandelbrot];
     mandelbrot.xmin = -0.3;
     mandelbrot.xmax = 0.1;
     mandelbrot.ymin = -0.2;
     mandelbrot.ymax = 0.2;
-    mandelbrot.iterations = 32000;
+    mandelbrot.iterations = 4'000'000;
     state.periodicityChecking = false;
     ASSERT_EQ(start({.rowWait = std::chrono::milliseconds::zero()}), StartupCode::Ok);
 
@@ -104,6 +107,60 @@ TEST_F(PlotWorkersTest, APassShowsNothingRatherThanWaitForASlowRow) {
     window->command(CommandId::Pause);
     passes(2);
     EXPECT_EQ(state.plot.nextRow(), 0);
+}
+
+// Notes, for each window row, whether the picture was repainted over it
+// after the plot had drawn it.
+class RowPaints final : public QObject {
+public:
+    explicit RowPaints(int height) : shown(static_cast<std::size_t>(height), false) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::Paint) return false;
+        const QRect area = static_cast<QPaintEvent*>(event)->rect();
+        for (int row = std::max(area.top(), 0); row <= area.bottom() && row < drawn; ++row) {
+            shown[static_cast<std::size_t>(row)] = true;
+        }
+        return false;
+    }
+    int drawn = 0;
+    std::vector<bool> shown;
+};
+
+TEST_F(PlotWorkersTest, RowsShowAsTheyArriveAndAreComputedOnce) {
+    // Every point of this window is inside the set, so every row takes long;
+    // passes do not wait for a row at all.
+    FractalParams& mandelbrot = state.catalog[FractalType::Mandelbrot];
+    mandelbrot.xmin = -0.3;
+    mandelbrot.xmax = 0.1;
+    mandelbrot.ymin = -0.2;
+    mandelbrot.ymax = 0.2;
+    mandelbrot.iterations = 2000;
+    state.periodicityChecking = false;
+    ASSERT_EQ(start({.rowWait = std::chrono::milliseconds::zero()}), StartupCode::Ok);
+    const int height = state.imageHeight;
+    RowPaints paints(height);
+    window->imageView()->viewport()->installEventFilter(&paints);
+
+    bool firstRowShownDuringPlot = false;
+    int rowsLeftUnshown = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (state.plotting && clock.elapsed() < 20000) {
+        const int before = paints.drawn;
+        window->loopPass();
+        paints.drawn = state.plotting ? state.plot.nextRow() : height;
+        QCoreApplication::processEvents();
+        if (paints.shown[0] && state.plotting) firstRowShownDuringPlot = true;
+        // A pass that found no row ready has shown every row drawn so far.
+        if (paints.drawn == before) {
+            rowsLeftUnshown += static_cast<int>(std::count(paints.shown.begin(), paints.shown.begin() + paints.drawn, false));
+        }
+    }
+    EXPECT_FALSE(state.plotting);
+    EXPECT_TRUE(firstRowShownDuringPlot);
+    EXPECT_EQ(rowsLeftUnshown, 0);
+    // Nothing changed during the plot: its rows went to the workers once.
+    EXPECT_EQ(window->rowPipelinesStarted(), 1);
 }
 
 }  // namespace

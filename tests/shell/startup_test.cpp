@@ -64,8 +64,23 @@ TEST_F(StartupTest, FirstMessagesAreTheSplashAndThePlot) {
     EXPECT_EQ(state.plot.nextRow(), 1);
 }
 
+// Notes whether a splash window was shown.
+struct SplashWatch final : QObject {
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && watched->objectName() == "KoSplashWindow") shown = true;
+        return false;
+    }
+    bool shown = false;
+};
+
 TEST_F(StartupTest, DisplayOfFourBitsFailsWithBothMessages) {
+    SplashWatch splash;
+    qApp->installEventFilter(&splash);
     EXPECT_EQ(start({.displayBits = 4}), StartupCode::GraphicsFailed);
+    qApp->removeEventFilter(&splash);
+    // Nothing shows but the messages: the queued splash and plot are dropped.
+    EXPECT_FALSE(splash.shown);
+    EXPECT_FALSE(state.plotting);
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[0].text,
               "Your graphics mode uses only 4 bits\nper pixel. You need to set at least an\n8-bit (256-color) mode.");
