@@ -17,7 +17,6 @@
 namespace fernwise {
 namespace {
 
-constexpr int progressRowInterval = 8;
 // With this many helpers or more, the calling thread only settles rows.
 constexpr std::size_t helpingBelow = 4;
 
@@ -151,7 +150,7 @@ public:
         padded_ = static_cast<std::size_t>(passRowPadded(width_) + passRowBlock);
         columns_.assign(padded_, 0.0);
         for (int i = 0; i < width_; ++i) {
-            columns_[static_cast<std::size_t>(i)] = passColumnValue(p.xmin, driver.plotSpanX, i, width_);
+            columns_[static_cast<std::size_t>(i)] = columnValue(p.xmin, driver.plotSpanX, i, width_);
         }
 
         constants_.mandelbrot = !julia_;
@@ -204,7 +203,7 @@ public:
 
     bool run(LevelSetPassObserver* observer) {
         PassScratch& scratch = scratch_[0];
-        for (int j = 0; j < height_; ++j) {
+        return observedRows(height_, observer, [&](int j) {
             awaitRow(j, scratch);
             settleRow(j, scratch);
             {
@@ -213,15 +212,7 @@ public:
                 settled_ = j + 1;
             }
             changed_.notify_all();
-            if (observer == nullptr) continue;
-            if (j % progressRowInterval == 0) observer->progressStep();
-            if (observer->cancelRequested()) {
-                observer->passEnded();
-                return false;
-            }
-        }
-        if (observer != nullptr) observer->passEnded();
-        return true;
+        });
     }
 
 private:

@@ -12,7 +12,6 @@ namespace {
 
 constexpr long double noValueLow = 10.0L;
 constexpr long double noValueHigh = 0.0L;
-constexpr int progressRowInterval = 8;
 
 // One zero-filled table of `entries` values, or false when the memory cannot
 // be had (or the gate refuses it).
@@ -51,7 +50,7 @@ struct PassGeometry {
     double spanY;
 };
 
-double sampleColumn(const PassGeometry& g, int i) { return passColumnValue(g.xmin, g.spanX, i, g.width); }
+double sampleColumn(const PassGeometry& g, int i) { return columnValue(g.xmin, g.spanX, i, g.width); }
 double sampleRow(const PassGeometry& g, int j) { return passRowValue(g.ymin, g.spanY, j, g.height); }
 
 // Entries 0 .. iterations - 1 get the start values; the kernels never return
@@ -75,7 +74,7 @@ bool samplePass(LevelSetTables& tables, KernelState& s, const PassGeometry& g, L
     long double* low = tables.levelLow.data();
     long double* high = tables.levelHigh.data();
     const std::size_t entries = std::min(tables.levelLow.size(), tables.levelHigh.size());
-    for (int j = 0; j < g.height; ++j) {
+    return observedRows(g.height, observer, [&](int j) {
         const double yj = sampleRow(g, j);
         for (int i = 0; i < g.width; ++i) {
             double x = sampleColumn(g, i);
@@ -90,15 +89,7 @@ bool samplePass(LevelSetTables& tables, KernelState& s, const PassGeometry& g, L
                 if (high[k] < t) high[k] = t;
             }
         }
-        if (observer == nullptr) continue;
-        if (j % progressRowInterval == 0) observer->progressStep();
-        if (observer->cancelRequested()) {
-            observer->passEnded();
-            return false;
-        }
-    }
-    if (observer != nullptr) observer->passEnded();
-    return true;
+    });
 }
 
 }  // namespace
@@ -177,11 +168,7 @@ std::int32_t prepareLevelSetTables(LevelSetState& state, PlotDriver& driver, con
 
 const LevelSetTables* buildLevelSetTables(const RenderRequest& request, LevelSetState& state,
                                           const LevelSetPassOptions& options) {
-    FractalCatalog catalog;
-    catalog[request.type] = request.params;
-    PlotDriver driver(request.width, request.height);
-    driver.loadRecord(catalog, request.type);
-    driver.computeGeometry(request.aspectFactor);
+    PlotDriver driver = requestedPlot(request);
     if (!driver.beginTrueColor(request.flags.trueColorMode)) return nullptr;
     prepareLevelSetTables(state, driver, request.flags, nullptr, nullptr, options);
     return driver.levelSetTablesValid ? driver.levelSets : nullptr;

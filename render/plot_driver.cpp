@@ -10,7 +10,6 @@ namespace {
 
 constexpr int logicalEntries = 236;
 
-
 struct RowContext {
     int row;
     int width;
@@ -18,7 +17,6 @@ struct RowContext {
     double spanX;
     double y;
     bool inversion;
-    bool periodicity;
     double iterationScale;
 };
 
@@ -26,23 +24,12 @@ struct RowContext {
 // dispatch on the type.
 template <typename Kernel, typename Writer>
 void rowLoop(KernelState& s, const RowContext& r, const ColoringContext& coloring, Kernel kernel, Writer write) {
-    PointState& point = s.point;
-    PeriodicityState& per = s.periodicity;
     for (int i = 0; i < r.width; ++i) {
         double x = columnValue(r.xmin, r.spanX, i, r.width);
         double y = r.y;
-        point.magnitude = x * x + y * y;
-        if (r.periodicity) {
-            per.savedX = 0.0;
-            per.savedY = 0.0;
-            per.checkCounter = 1;
-            per.checkInterval = 3;
-        }
-        double fraction = 0.0;
+        resetForPoint(s, x * x + y * y, r.iterationScale);
         if (r.inversion) invertPoint(x, y, 1.0);
-        point.minMagnitude = r.iterationScale;
-        point.minIteration = 0;
-        point.colorDecided = false;
+        double fraction = 0.0;
         bool blend = false;
         std::int32_t n = kernel(s, x, y, i, r.row);
         std::int32_t index = colorPoint(s, coloring, n, x, y, i, fraction, blend);
@@ -171,7 +158,6 @@ void PlotDriver::computeRow(VirtualScreen& screen, const PaletteState& palette, 
                              plotSpanX,
                              rowValue(p.ymax, plotSpanY, row, imageHeight_),
                              p.mappingMode == MappingMode::Inversion,
-                             flags.periodicityChecking,
                              static_cast<double>(iterationScale)};
     const ColoringContext coloring{rowCounter, iterationScale, flags.trueColorMode, levelSetTablesValid, levelSets};
 
@@ -204,16 +190,26 @@ bool PlotDriver::finishRow() {
     return true;
 }
 
-void renderImage(const RenderRequest& request, VirtualScreen& screen, const PaletteState& palette,
-                 std::uint8_t* indicesOut, const LevelSetTables* levelSets) {
+PlotDriver requestedPlot(const RenderRequest& request) {
     FractalCatalog catalog;
     catalog[request.type] = request.params;
     PlotDriver driver(request.width, request.height);
     driver.loadRecord(catalog, request.type);
     driver.computeGeometry(request.aspectFactor);
+    return driver;
+}
+
+PlotDriver startedPlot(const RenderRequest& request, const LevelSetTables* levelSets) {
+    PlotDriver driver = requestedPlot(request);
     if (driver.beginTrueColor(request.flags.trueColorMode)) driver.levelSets = levelSets;
-    screen.clear();
     driver.startKernels();
+    return driver;
+}
+
+void renderImage(const RenderRequest& request, VirtualScreen& screen, const PaletteState& palette,
+                 std::uint8_t* indicesOut, const LevelSetTables* levelSets) {
+    screen.clear();
+    PlotDriver driver = startedPlot(request, levelSets);
     do {
         std::uint8_t* rowOut =
             indicesOut == nullptr ? nullptr : indicesOut + static_cast<std::size_t>(driver.nextRow()) * request.width;

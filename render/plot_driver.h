@@ -100,6 +100,13 @@ struct RenderRequest {
     PlotFlags flags;
 };
 
+// A driver for `request` with its record and geometry loaded: the plot start
+// up to the choice of 24-bit colouring.
+PlotDriver requestedPlot(const RenderRequest& request);
+// The whole plot start of `request` without a window: `levelSets` serves the
+// plot when 24-bit level-set colouring applies.
+PlotDriver startedPlot(const RenderRequest& request, const LevelSetTables* levelSets);
+
 // Renders into `screen` (which must have the request's size) and, when given,
 // the width x height raw indices.
 void renderImage(const RenderRequest& request, VirtualScreen& screen, const PaletteState& palette,

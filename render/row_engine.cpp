@@ -155,16 +155,7 @@ PointSeed RowEngine::seedPoint(int column, double y) const {
 
 PointOutcome RowEngine::scalarPoint(KernelState& s, const PointSeed& seed, int column, int row,
                                               bool lastInside) const {
-    s.point.magnitude = seed.magnitude;
-    if (s.periodicityChecking) {
-        s.periodicity.savedX = 0.0;
-        s.periodicity.savedY = 0.0;
-        s.periodicity.checkCounter = 1;
-        s.periodicity.checkInterval = 3;
-    }
-    s.point.minMagnitude = static_cast<double>(plot_.iterationScale);
-    s.point.minIteration = 0;
-    s.point.colorDecided = false;
+    resetForPoint(s, seed.magnitude, static_cast<double>(plot_.iterationScale));
     s.periodicity.lastPointInside = lastInside;
     double x = seed.x;
     double y = seed.y;
@@ -191,72 +182,22 @@ inline PointOutcome RowEngine::fromOutcome(const SimdOutcomes& o, std::size_t i)
     r.point.minIteration = static_cast<std::int32_t>(o.minIteration[i]);
     r.point.colorDecided = false;
     r.basin = k.newton.basinIndex;
-    PointState& point = r.point;
     switch (k.type) {
         case FractalType::MagnetismIQ:
         case FractalType::MagnetismIZ:
         case FractalType::MagnetismIIQ:
         case FractalType::MagnetismIIZ: {
             const bool second = k.type == FractalType::MagnetismIIQ || k.type == FractalType::MagnetismIIZ;
-            const std::int32_t n = r.n;
-            if (point.magnitude > p.sizeLimit) break;
-            if (o.distToOne[i] < 1e-6) {
-                const std::int32_t code = (n + 85) % 255 + 1;
-                if (k.type == FractalType::MagnetismIIQ && p.outsideColoring == OutsideColoring::Binary) {
-                    point.colorDecided = true;
-                    point.decidedIndex = code;
-                    point.decidedValue = code;
-                } else {
-                    point.magnitude = p.sizeLimit + 1.0;
-                }
-                r.n = code;
-                break;
-            }
-            if (second && point.magnitude < 1e-6) {
-                point.magnitude = p.sizeLimit + 1.0;
-                r.n = (n + 170) % 255 + 1;
-                break;
-            }
-            if (k.specialColoring) {
-                point.colorDecided = true;
-                point.decidedValue = std::fmod(255.0 * point.magnitude / o.maxMag[i], 255.0) + 1.0;
-                kernels::truncatesToIndex(point.decidedValue, point.decidedIndex);
-            }
+            r.n = kernels::magnetismEnding(r.point, p, second, k.type == FractalType::MagnetismIIQ, k.specialColoring,
+                                           r.n, o.distToOne[i], o.maxMag[i]);
             break;
         }
-        case FractalType::Newton: {
-            const NewtonTables& t = k.newton;
-            const std::int32_t degree = t.degree;
-            const bool findBasin = p.param2 != 0.0 || p.outsideColoring == OutsideColoring::Binary ||
-                                   p.outsideColoring == OutsideColoring::Solid;
-            const std::int32_t m = r.n;
-            std::int32_t offset = 0;
-            r.basin = noBasin;
-            if (o.converged[i] != 0.0 && findBasin) {
-                std::int32_t basin = 0;
-                while (basin < degree) {
-                    const auto& root = t.roots[static_cast<std::size_t>(basin)];
-                    const double dx = r.x - root[0];
-                    const double dy = r.y - root[1];
-                    if (dx * dx + dy * dy < 1e-6) break;
-                    ++basin;
-                }
-                if (p.param2 != 0.0) {
-                    const std::int32_t sel = k.specialColoring ? (basin & 7) + 8 * (m & 1) + 1 : basin;
-                    offset = (256 / degree) * sel;
-                }
-                if (basin < degree) r.basin = basin;
-            }
-            point.magnitude = p.sizeLimit + 1.0;
-            r.n = (offset + m) % 255 + 1;
+        case FractalType::Newton:
+            r.n = kernels::newtonEnding(k.newton, p, k.specialColoring, o.converged[i] != 0.0, r.n, r.x, r.y, r.point,
+                                        r.basin);
             break;
-        }
         case FractalType::VolterraLotka:
-            if (point.magnitude <= p.sizeLimit && p.insideColoring == InsideColoring::ZMag) {
-                point.colorDecided = true;
-                point.decidedValue = std::fmod(16.0 * point.magnitude, 255.0) + 1.0;
-                point.decidedIndex = static_cast<std::int32_t>(point.decidedValue);
-            }
+            kernels::volterraLotkaEnding(r.point, p);
             break;
         default:
             break;
@@ -321,10 +262,7 @@ PeriodicityState RowEngine::periodicityAfter(const RowResult& result, double y) 
     PeriodicityState after = plot_.kernel.periodicity;
     after.lastPointInside = result.carriedOut;
     if (!plot_.kernel.periodicityChecking) return after;
-    after.savedX = 0.0;
-    after.savedY = 0.0;
-    after.checkCounter = 1;
-    after.checkInterval = 3;
+    after.restartCheck();
     if (!speculative_) return after;
     const int last = plot_.width - 1;
     const bool lastIn = last == 0 ? result.carriedIn : (result.pointFlags[static_cast<std::size_t>(last - 1)] & leftInside) != 0;

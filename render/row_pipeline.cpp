@@ -349,15 +349,8 @@ RowDelivery RowPipeline::drawNextRow(PlotDriver& driver, const PlotFlags& flags,
 void renderImageParallel(const RenderRequest& request, VirtualScreen& screen, const PaletteState& palette,
                          std::uint8_t* indicesOut, const LevelSetTables* levelSets, int threads, SimdLevel level,
                          const std::function<void(int rowsDrawn)>& rowDone, RowWorkers* workers) {
-    // The plot start of renderImage, step for step.
-    FractalCatalog catalog;
-    catalog[request.type] = request.params;
-    PlotDriver driver(request.width, request.height);
-    driver.loadRecord(catalog, request.type);
-    driver.computeGeometry(request.aspectFactor);
-    if (driver.beginTrueColor(request.flags.trueColorMode)) driver.levelSets = levelSets;
     // No clearing to black first: every pixel of every row is written below.
-    driver.startKernels();
+    PlotDriver driver = startedPlot(request, levelSets);
     // This thread computes rows too, and draws whatever is finished between them.
     std::optional<RowPipeline> pipeline;
     if (workers != nullptr) {
