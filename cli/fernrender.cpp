@@ -196,12 +196,14 @@ int runFernrender(const std::vector<std::string>& args, std::ostream& out, std::
     std::vector<std::uint8_t> indices(static_cast<std::size_t>(options.width) * options.height);
     // 24-bit level-set colouring samples the image first, as the desktop
     // program's plot start does in a fresh run.
+    // One set of helpers serves the level-set pass and the plot.
+    WorkerPool helpers(options.threads > 0 ? options.threads - 1 : -1);
     LevelSetState levelSets;
     const LevelSetTables* tables =
-        buildLevelSetTables(request, levelSets, LevelSetPassOptions{options.threads, bestSimdLevel()});
+        buildLevelSetTables(request, levelSets, LevelSetPassOptions{options.threads, bestSimdLevel(), &helpers});
     ProgressDisplay progress(err, options.height, !options.quiet && standardErrorIsTerminal());
     renderImageParallel(request, *screen, palette, indices.data(), tables, options.threads, bestSimdLevel(),
-                        [&progress](int rowsDrawn) { progress.rowsDrawn(rowsDrawn); });
+                        [&progress](int rowsDrawn) { progress.rowsDrawn(rowsDrawn); }, &helpers);
     progress.finish();
     return writeOutput(options, ext, *screen, palette, indices, err);
 }

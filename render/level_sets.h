@@ -10,6 +10,8 @@
 
 namespace fernwise {
 
+class WorkerPool;
+
 inline constexpr const char* levelSetMemoryMessage =
     "Insufficient memory for continuouspotential\ndata buffer. Try to free up some memory\n"
     "or select a smaller iteration limit.\nFudge method will be used.";
@@ -38,8 +40,9 @@ public:
 // How the sampling pass is spread over the machine. Every choice gives the
 // same tables and the same kernel state afterwards.
 struct LevelSetPassOptions {
-    int threads = 0;  // <= 0: one per core; the calling thread is one of them
+    int threads = 0;  // <= 0: one per core (or the pool's helpers); the calling thread is one of them
     SimdLevel level = bestSimdLevel();
+    WorkerPool* pool = nullptr;  // helpers to borrow; without, the pass starts its own
 };
 
 // The program-wide level-set record: the two tables and the plot they were
