@@ -56,15 +56,15 @@ public:
 // The same plot as the window's, row by row on this thread with nothing
 // around it.
 double coreRender(const AppState& state, const PaletteState& palette) {
-    auto screen = VirtualScreen::create(state.imageWidth, state.imageHeight, PixelFormat::Rgb32);
-    PlotDriver driver(state.imageWidth, state.imageHeight);
+    auto screen = VirtualScreen::create(state.geometry.imageWidth, state.geometry.imageHeight, PixelFormat::Rgb32);
+    PlotDriver driver(state.geometry.imageWidth, state.geometry.imageHeight);
     const Clock::time_point start = Clock::now();
     driver.loadRecord(state.catalog, state.currentType);
     driver.computeGeometry(state.aspectFactor());
     screen->clear();
     driver.startKernels();
     do {
-        driver.computeRow(*screen, palette, state.plotFlags());
+        driver.computeRow(*screen, palette, state.flags);
     } while (!driver.finishRow());
     return milliseconds(Clock::now() - start);
 }
@@ -91,9 +91,9 @@ int main(int argc, char** argv) {
     SilentMessages messages;
     AppState state;
     registerWindowClasses(state);
-    state.periodicityChecking = periodicity;
-    state.openingSplashMs = 0;
-    state.closingSplashMs = 0;
+    state.flags.periodicityChecking = periodicity;
+    state.splash.openingSplashMs = 0;
+    state.splash.closingSplashMs = 0;
     StartupOptions options;
     options.display.bitsPerPixel = 32;
     options.display.size = QSize(width, height);
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     // warm-up run.
     Clock::time_point start = Clock::now();
     QApplication::exec();
-    std::printf("image %d x %d, aspect factor %.6f, first plot %.1f ms\n", state.imageWidth, state.imageHeight,
+    std::printf("image %d x %d, aspect factor %.6f, first plot %.1f ms\n", state.geometry.imageWidth, state.geometry.imageHeight,
                 state.aspectFactor(), milliseconds(plotEnd.end - start));
 
     std::vector<double> desktop;

@@ -173,7 +173,7 @@ int runFernrender(const std::vector<std::string>& args, std::ostream& out, std::
             return 1;
         }
     }
-    if (buildLogicalPalette(palette) != 0) {
+    if (buildLogicalPalette(palette) == logicalPaletteRefused) {
         err << "Unable to initialize palette\n";
         return 1;
     }

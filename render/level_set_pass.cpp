@@ -133,7 +133,7 @@ public:
         width_ = driver.imageWidth();
         height_ = driver.imageHeight();
         ymin_ = p.ymin;
-        spanY_ = driver.plotSpanY;
+        spanY_ = driver.plotSpanY();
         julia_ = s_.type == FractalType::Julia;
         bof_ = kernels::tracksBof(p);
         iterations_ = p.iterations;
@@ -151,7 +151,7 @@ public:
         padded_ = static_cast<std::size_t>(passRowPadded(width_) + passRowBlock);
         columns_.assign(padded_, 0.0);
         for (int i = 0; i < width_; ++i) {
-            columns_[static_cast<std::size_t>(i)] = columnValue(p.xmin, driver.plotSpanX, i, width_);
+            columns_[static_cast<std::size_t>(i)] = columnValue(p.xmin, driver.plotSpanX(), i, width_);
         }
 
         constants_.mandelbrot = !julia_;

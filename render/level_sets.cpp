@@ -111,8 +111,8 @@ bool sampleLevelSetsSequential(LevelSetTables& tables, PlotDriver& driver, Level
     KernelState& s = driver.kernel;
     const FractalParams& p = s.params;
     startTables(tables, p);
-    const PassGeometry g{driver.imageWidth(), driver.imageHeight(), p.xmin, p.ymin, driver.plotSpanX,
-                         driver.plotSpanY};
+    const PassGeometry g{driver.imageWidth(), driver.imageHeight(), p.xmin, p.ymin, driver.plotSpanX(),
+                         driver.plotSpanY()};
     using namespace kernels;
     if (s.type == FractalType::Julia) {
         return samplePass(tables, s, g, observer, [](KernelState& k, double& x, double& y) { return julia(k, x, y); });
@@ -121,12 +121,12 @@ bool sampleLevelSetsSequential(LevelSetTables& tables, PlotDriver& driver, Level
                       [](KernelState& k, double& x, double& y) { return mandelbrot(k, x, y); });
 }
 
-std::int32_t prepareLevelSetTables(LevelSetState& state, PlotDriver& driver, const PlotFlags& flags,
+LevelSetPreparation prepareLevelSetTables(LevelSetState& state, PlotDriver& driver, const PlotFlags& flags,
                                    LevelSetPassObserver* observer, AllocationGate* gate,
                                    const LevelSetPassOptions& options) {
     const FractalType type = driver.kernel.type;
     const FractalParams& params = driver.kernel.params;
-    driver.levelSets = nullptr;
+    driver.useLevelSets(nullptr);
     switch (type) {
         case FractalType::Julia:
         case FractalType::Mandelbrot:
@@ -134,14 +134,14 @@ std::int32_t prepareLevelSetTables(LevelSetState& state, PlotDriver& driver, con
         case FractalType::SelfSquaredDragons:
             // No tables are ever built for this type, and tables built for
             // another plot must not serve it: its pixels get fraction 0.
-            return 0;
+            return levelSetsPrepared;
         default:
-            driver.levelSetTablesValid = false;
-            return 0;
+            driver.dropLevelSetTables();
+            return levelSetsPrepared;
     }
     if (tablesServe(state, type, params)) {
-        driver.levelSets = &state.tables;
-        return 0;
+        driver.useLevelSets(&state.tables);
+        return levelSetsPrepared;
     }
 
     if (state.levelTablesAllocated) state.release();
@@ -149,9 +149,9 @@ std::int32_t prepareLevelSetTables(LevelSetState& state, PlotDriver& driver, con
     const auto entries = static_cast<std::size_t>(params.iterations > 0 ? params.iterations : 0) + 1;
     if (!allocateTable(state.tables.levelLow, entries, gate) || !allocateTable(state.tables.levelHigh, entries, gate)) {
         state.release();
-        driver.levelSetTablesValid = false;
+        driver.dropLevelSetTables();
         if (observer != nullptr) observer->memoryProblem();
-        return 0;
+        return levelSetsPrepared;
     }
     state.levelTablesAllocated = true;
 
@@ -162,8 +162,8 @@ std::int32_t prepareLevelSetTables(LevelSetState& state, PlotDriver& driver, con
     state.tablesBuilt = true;
     state.levelTablesType = type;
     state.levelTablesParams = params;
-    driver.levelSets = &state.tables;
-    return 0;
+    driver.useLevelSets(&state.tables);
+    return levelSetsPrepared;
 }
 
 const LevelSetTables* buildLevelSetTables(const RenderRequest& request, LevelSetState& state,
@@ -171,7 +171,7 @@ const LevelSetTables* buildLevelSetTables(const RenderRequest& request, LevelSet
     PlotDriver driver = requestedPlot(request);
     if (!driver.beginTrueColor(request.flags.trueColorMode)) return nullptr;
     prepareLevelSetTables(state, driver, request.flags, nullptr, nullptr, options);
-    return driver.levelSetTablesValid ? driver.levelSets : nullptr;
+    return driver.levelSetTablesValid() ? driver.levelSets() : nullptr;
 }
 
 }  // namespace fernwise

@@ -126,23 +126,23 @@ void PlotDriver::loadRecord(const FractalCatalog& catalog, FractalType type) {
 
 void PlotDriver::computeGeometry(double factor) {
     const FractalParams& p = kernel.params;
-    aspectFactor = factor;
-    plotSpanX = aspectFactor * (p.xmax - p.xmin);
-    plotSpanY = aspectFactor * (p.ymax - p.ymin);
-    adjustedXmax = p.xmin + plotSpanX;
-    adjustedYmin = p.ymax - plotSpanY;
-    iterationScale = std::max(p.iterations, 256);
+    aspectFactor_ = factor;
+    plotSpanX_ = aspectFactor_ * (p.xmax - p.xmin);
+    plotSpanY_ = aspectFactor_ * (p.ymax - p.ymin);
+    adjustedXmax_ = p.xmin + plotSpanX_;
+    adjustedYmin_ = p.ymax - plotSpanY_;
+    iterationScale_ = std::max(p.iterations, 256);
 }
 
 bool PlotDriver::beginTrueColor(bool trueColorMode) {
     if (!trueColorMode || kernel.params.outsideColoring != OutsideColoring::Standard) return false;
-    levelSetTablesValid = true;
+    levelSetTablesValid_ = true;
     kernel.params.sizeLimit = 256.0;
     return true;
 }
 
 void PlotDriver::startKernels() {
-    kernel.periodicity.tolerance = std::min(plotSpanX / (2 * imageWidth_), plotSpanY / (2 * imageHeight_));
+    kernel.periodicity.tolerance = std::min(plotSpanX_ / (2 * imageWidth_), plotSpanY_ / (2 * imageHeight_));
     kernel.periodicity.lastPointInside = false;
 }
 
@@ -155,11 +155,11 @@ void PlotDriver::computeRow(VirtualScreen& screen, const PaletteState& palette, 
     const RowContext context{row,
                              imageWidth_,
                              p.xmin,
-                             plotSpanX,
-                             rowValue(p.ymax, plotSpanY, row, imageHeight_),
+                             plotSpanX_,
+                             rowValue(p.ymax, plotSpanY_, row, imageHeight_),
                              p.mappingMode == MappingMode::Inversion,
-                             static_cast<double>(iterationScale)};
-    const ColoringContext coloring{rowCounter, iterationScale, flags.trueColorMode, levelSetTablesValid, levelSets};
+                             static_cast<double>(iterationScale_)};
+    const ColoringContext coloring{rowCounter_, iterationScale_, flags.trueColorMode, levelSetTablesValid_, levelSets_};
 
     auto record = [indicesOut](int i, std::int32_t index) {
         if (indicesOut != nullptr) indicesOut[i] = static_cast<std::uint8_t>(index);
@@ -183,10 +183,10 @@ void PlotDriver::computeRow(VirtualScreen& screen, const PaletteState& palette, 
 }
 
 bool PlotDriver::finishRow() {
-    --rowCounter;
-    if (rowCounter >= 0) return false;
+    --rowCounter_;
+    if (rowCounter_ >= 0) return false;
     rearm();
-    levelSetTablesValid = false;
+    levelSetTablesValid_ = false;
     return true;
 }
 
@@ -201,7 +201,7 @@ PlotDriver requestedPlot(const RenderRequest& request) {
 
 PlotDriver startedPlot(const RenderRequest& request, const LevelSetTables* levelSets) {
     PlotDriver driver = requestedPlot(request);
-    if (driver.beginTrueColor(request.flags.trueColorMode)) driver.levelSets = levelSets;
+    if (driver.beginTrueColor(request.flags.trueColorMode)) driver.useLevelSets(levelSets);
     driver.startKernels();
     return driver;
 }

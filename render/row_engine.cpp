@@ -86,13 +86,13 @@ RowPlot rowPlotFrom(const PlotDriver& driver, const PlotFlags& flags) {
     plot.width = driver.imageWidth();
     plot.height = driver.imageHeight();
     plot.xmin = driver.kernel.params.xmin;
-    plot.plotSpanX = driver.plotSpanX;
+    plot.plotSpanX = driver.plotSpanX();
     plot.ymax = driver.kernel.params.ymax;
-    plot.plotSpanY = driver.plotSpanY;
-    plot.iterationScale = driver.iterationScale;
+    plot.plotSpanY = driver.plotSpanY();
+    plot.iterationScale = driver.iterationScale();
     plot.trueColorMode = flags.trueColorMode;
-    plot.levelSetTablesValid = driver.levelSetTablesValid;
-    plot.levelSets = driver.levelSets;
+    plot.levelSetTablesValid = driver.levelSetTablesValid();
+    plot.levelSets = driver.levelSets();
     // The per-plot values are built by the plot's first point. Later rows of
     // a plot find them in the driver, where the first row left them.
     if (driver.nextRow() == 0) {

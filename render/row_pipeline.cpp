@@ -237,9 +237,9 @@ bool RowPipeline::serves(const PlotDriver& driver, const PlotFlags& flags) const
     const RowPlot& plot = engine_.plot();
     return nextToDeliver_ < height_ && driver.nextRow() == nextToDeliver_ && driver.imageHeight() == height_ &&
            driver.imageWidth() == plot.width && driver.kernel.type == plot.kernel.type &&
-           driver.kernel.params == plot.kernel.params && driver.plotSpanX == plot.plotSpanX &&
-           driver.plotSpanY == plot.plotSpanY && driver.iterationScale == plot.iterationScale &&
-           driver.levelSetTablesValid == plot.levelSetTablesValid && driver.levelSets == plot.levelSets &&
+           driver.kernel.params == plot.kernel.params && driver.plotSpanX() == plot.plotSpanX &&
+           driver.plotSpanY() == plot.plotSpanY && driver.iterationScale() == plot.iterationScale &&
+           driver.levelSetTablesValid() == plot.levelSetTablesValid && driver.levelSets() == plot.levelSets &&
            driver.kernel.periodicity.tolerance == plot.kernel.periodicity.tolerance &&
            flags.periodicityChecking == flags_.periodicityChecking && flags.specialColoring == flags_.specialColoring &&
            flags.trueColorMode == flags_.trueColorMode && flags.paletteDevice == flags_.paletteDevice;

@@ -414,7 +414,7 @@ TEST(RowPipeline, RowsForOtherSettingsOrAnotherPositionAreRefused) {
         return pipeline.drawNextRow(d, f, *screen, palette, RowPipeline::untilFinished) == RowDelivery::OutOfStep;
     };
     PlotDriver moved = driver;
-    moved.rowCounter -= 3;  // the driver went on without this pipeline
+    for (int i = 0; i < 3; ++i) moved.finishRow();  // the driver went on without this pipeline
     EXPECT_TRUE(refused(moved, flags));
     PlotDriver zoomed = driver;
     zoomed.kernel.params.xmin = -1.0;  // a new plot started at the same row

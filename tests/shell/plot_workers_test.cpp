@@ -21,8 +21,8 @@ struct Case {
 // row, with the flags `flagsBefore(row)` gives for each row.
 template <typename FlagsAt>
 std::unique_ptr<VirtualScreen> sequentialPlot(const AppState& state, PixelFormat format, FlagsAt flagsBefore) {
-    auto screen = VirtualScreen::create(state.imageWidth, state.imageHeight, format);
-    PlotDriver driver(state.imageWidth, state.imageHeight);
+    auto screen = VirtualScreen::create(state.geometry.imageWidth, state.geometry.imageHeight, format);
+    PlotDriver driver(state.geometry.imageWidth, state.geometry.imageHeight);
     driver.loadRecord(state.catalog, state.currentType);
     driver.computeGeometry(state.aspectFactor());
     screen->clear();
@@ -50,7 +50,7 @@ TEST_F(PlotWorkersTest, ChangesDuringThePlotGiveTheRowsTheSequentialDriverWouldS
         state = AppState{};
         state.currentType = c.type;
         ASSERT_EQ(start({.displayBits = c.displayBits}), StartupCode::Ok);
-        ASSERT_GT(state.imageHeight, 20);
+        ASSERT_GT(state.geometry.imageHeight, 20);
 
         passes(5);
         QTest::keyClick(window->imageView(), Qt::Key_Tab);
@@ -64,7 +64,7 @@ TEST_F(PlotWorkersTest, ChangesDuringThePlotGiveTheRowsTheSequentialDriverWouldS
         finishPlot();
 
         const PlotFlags initial = [&] {
-            PlotFlags f = state.plotFlags();
+            PlotFlags f = state.flags;
             f.periodicityChecking = true;
             f.specialColoring = false;
             return f;
@@ -94,12 +94,12 @@ TEST_F(PlotWorkersTest, APassShowsNothingRatherThanWaitForASlowRow) {
     mandelbrot.ymin = -0.2;
     mandelbrot.ymax = 0.2;
     mandelbrot.iterations = 32000;
-    state.periodicityChecking = false;
+    state.flags.periodicityChecking = false;
     ASSERT_EQ(start({.rowWait = std::chrono::milliseconds::zero()}), StartupCode::Ok);
 
     passes(1);
     EXPECT_EQ(state.plot.nextRow(), 0);
-    EXPECT_TRUE(state.plotting);
+    EXPECT_TRUE(state.run.plotting);
     // Pause stops the workers; nothing was drawn meanwhile.
     window->command(CommandId::Pause);
     passes(2);
