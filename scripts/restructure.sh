@@ -14,7 +14,7 @@
 # Running it again changes nothing. Needs git, python3 and clang-format.
 set -euo pipefail
 
-[[ -f CMakeLists.txt && -d engine && -d .git ]] || { echo "run me from the repository root" >&2; exit 1; }
+[[ -f CMakeLists.txt && -d engine && -e .git ]] || { echo "run me from the repository root" >&2; exit 1; }
 
 # --- 0. Names merged code may still use ---------------------------------------
 
@@ -91,8 +91,8 @@ if [[ -d render ]]; then
 fi
 
 # Lists the .cpp files of a folder for CMake, the vector units apart.
-sources() { (cd "$1" && ls *.cpp 2>/dev/null | grep -v -E '_avx(2|512)\.cpp$' | sed 's/^/  /'); }
-vector_sources() { (cd "$1" && ls *_avx2.cpp *_avx512.cpp 2>/dev/null | tr '\n' ' ' | sed 's/ $//'); }
+sources() { (cd "$1" && ls *.cpp 2>/dev/null | grep -v -E '_avx(2|512)\.cpp$' | sed 's/^/  /') || true; }
+vector_sources() { (cd "$1" && ls *_avx2.cpp *_avx512.cpp 2>/dev/null | tr '\n' ' ' | sed 's/ $//') || true; }
 
 write_library() {  # folder, what, dependencies
     local dir=$1 what=$2 deps=$3 vec
