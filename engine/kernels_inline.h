@@ -309,7 +309,8 @@ inline void buildNewtonTables(NewtonTables& t, double param1) {
 // Newton finds the basin of the root it converged to when the colouring
 // needs it: a colour per basin (param2), or binary or solid outside colouring.
 inline bool findsNewtonBasin(const FractalParams& p) {
-    return p.param2 != 0.0 || p.outsideColoring == OutsideColoring::Binary || p.outsideColoring == OutsideColoring::Solid;
+    return p.param2 != 0.0 || p.outsideColoring == OutsideColoring::Binary ||
+           p.outsideColoring == OutsideColoring::Solid;
 }
 
 // The end of a Newton orbit after `m` passes begun, at (zx, zy): shared by the
@@ -373,6 +374,38 @@ inline std::int32_t newton(KernelState& s, double& x, double& y, std::int32_t co
     x = zx;
     y = zy;
     return newtonEnding(t, p, s.specialColoring, atRoot, m, zx, zy, s.point, t.basinIndex);
+}
+
+// Calls visit(kernel) with the kernel of `type` as a callable
+// (state, x, y, column, row), so that a loop over points can be instantiated
+// per type and do no per-point dispatch. A type outside the catalogue yields
+// 0 for every point.
+template <typename Visit>
+decltype(auto) visitKernel(FractalType type, Visit&& visit) {
+    using S = KernelState;
+    switch (type) {
+        case FractalType::Julia: return visit([](S& s, double& x, double& y, int, int) { return julia(s, x, y); });
+        case FractalType::MagnetismIQ:
+            return visit([](S& s, double& x, double& y, int, int) { return magnetism<false, false>(s, x, y); });
+        case FractalType::MagnetismIZ:
+            return visit([](S& s, double& x, double& y, int, int) { return magnetism<false, true>(s, x, y); });
+        case FractalType::MagnetismIIQ:
+            return visit([](S& s, double& x, double& y, int, int) { return magnetism<true, false>(s, x, y); });
+        case FractalType::MagnetismIIZ:
+            return visit([](S& s, double& x, double& y, int, int) { return magnetism<true, true>(s, x, y); });
+        case FractalType::Mandelbrot:
+            return visit([](S& s, double& x, double& y, int, int) { return mandelbrot(s, x, y); });
+        case FractalType::Newton:
+            return visit([](S& s, double& x, double& y, int c, int r) { return newton(s, x, y, c, r); });
+        case FractalType::SelfSquaredDragons:
+            return visit([](S& s, double& x, double& y, int, int) { return selfSquaredDragons(s, x, y); });
+        case FractalType::Sine: return visit([](S& s, double& x, double& y, int, int) { return sine(s, x, y); });
+        case FractalType::TileJulia:
+            return visit([](S& s, double& x, double& y, int, int) { return tileJulia(s, x, y); });
+        case FractalType::VolterraLotka:
+            return visit([](S& s, double& x, double& y, int c, int r) { return volterraLotka(s, x, y, c, r); });
+    }
+    return visit([](S&, double&, double&, int, int) { return std::int32_t{0}; });
 }
 
 }  // namespace fernwise::kernels

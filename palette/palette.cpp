@@ -57,7 +57,9 @@ LogicalPaletteBuild buildLogicalPalette(PaletteState& palette, AllocationGate* g
     if (!palette.logical) {
         // Allocated once and reused; a failed first allocation is simply
         // retried by the next build.
-        if (gate != nullptr && !gate->allow(sizeof(LogicalPalette) + size * sizeof(PaletteEntry))) return logicalPaletteRefused;
+        if (gate != nullptr && !gate->allow(sizeof(LogicalPalette) + size * sizeof(PaletteEntry))) {
+            return logicalPaletteRefused;
+        }
         auto* logical = new (std::nothrow) LogicalPalette;
         if (logical == nullptr) return logicalPaletteRefused;
         palette.logical.reset(logical);

@@ -39,33 +39,7 @@ void rowLoop(KernelState& s, const RowContext& r, const ColoringContext& colorin
 
 template <typename Writer>
 void dispatchRow(KernelState& s, const RowContext& r, const ColoringContext& c, Writer write) {
-    using namespace kernels;
-    switch (s.type) {
-        case FractalType::Julia:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return julia(k, x, y); }, write);
-        case FractalType::MagnetismIQ:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return magnetism<false, false>(k, x, y); }, write);
-        case FractalType::MagnetismIZ:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return magnetism<false, true>(k, x, y); }, write);
-        case FractalType::MagnetismIIQ:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return magnetism<true, false>(k, x, y); }, write);
-        case FractalType::MagnetismIIZ:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return magnetism<true, true>(k, x, y); }, write);
-        case FractalType::Mandelbrot:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return mandelbrot(k, x, y); }, write);
-        case FractalType::Newton:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int col, int row) { return newton(k, x, y, col, row); }, write);
-        case FractalType::SelfSquaredDragons:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return selfSquaredDragons(k, x, y); }, write);
-        case FractalType::Sine:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return sine(k, x, y); }, write);
-        case FractalType::TileJulia:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return tileJulia(k, x, y); }, write);
-        case FractalType::VolterraLotka:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int col, int row) { return volterraLotka(k, x, y, col, row); }, write);
-    }
-    // A type outside the catalogue yields 0 for every point without a kernel.
-    rowLoop(s, r, c, [](KernelState&, double&, double&, int, int) { return std::int32_t{0}; }, write);
+    kernels::visitKernel(s.type, [&](auto kernel) { rowLoop(s, r, c, kernel, write); });
 }
 
 }  // namespace

@@ -56,21 +56,7 @@ const SimdKernelSet* kernelSetFor(SimdLevel level) {
 // iteratePoint's dispatch, inlined into the caller so that the orbit of a
 // local point stays in registers instead of going through memory each pass.
 inline std::int32_t iterateLocal(KernelState& s, double& x, double& y, std::int32_t column, std::int32_t row) {
-    using namespace kernels;
-    switch (s.type) {
-        case FractalType::Julia: return julia(s, x, y);
-        case FractalType::MagnetismIQ: return magnetism<false, false>(s, x, y);
-        case FractalType::MagnetismIZ: return magnetism<false, true>(s, x, y);
-        case FractalType::MagnetismIIQ: return magnetism<true, false>(s, x, y);
-        case FractalType::MagnetismIIZ: return magnetism<true, true>(s, x, y);
-        case FractalType::Mandelbrot: return mandelbrot(s, x, y);
-        case FractalType::Newton: return newton(s, x, y, column, row);
-        case FractalType::SelfSquaredDragons: return selfSquaredDragons(s, x, y);
-        case FractalType::Sine: return sine(s, x, y);
-        case FractalType::TileJulia: return tileJulia(s, x, y);
-        case FractalType::VolterraLotka: return volterraLotka(s, x, y, column, row);
-    }
-    return 0;
+    return kernels::visitKernel(s.type, [&](auto kernel) { return kernel(s, x, y, column, row); });
 }
 
 // The vector loops' boundary takes plain function pointers only.

@@ -187,7 +187,8 @@ bool RowPipeline::computeOne(RowScratch& scratch) {
         // Only the periodicity walk needs a good guess; elsewhere any value
         // is passed on when the row is settled.
         const bool complete = engine_.computeRow(
-            row, [this, row, dependent] { return dependent && carriedGuess(row); }, *s.result, scratch, stop_.get_token());
+            row, [this, row, dependent] { return dependent && carriedGuess(row); }, *s.result, scratch,
+            stop_.get_token());
         // Claimed rows left undone are never delivered: only cancelling stops one.
         if (!complete) return false;
         s.carriedOutGuess.store(s.result->carriedOut);

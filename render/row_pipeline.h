@@ -97,7 +97,6 @@ public:
     // The row the next take delivers; imageHeight when all are delivered.
     int nextRow() const { return nextToDeliver_; }
     int threadCount() const { return helpers_; }
-    const RowEngine& engine() const { return engine_; }
 
     // Makes the workers stop soon; rows not yet finished are never delivered.
     void cancel();

@@ -76,7 +76,8 @@ void WorkerPool::serve(const std::stop_token& stop, int index) {
     for (;;) {
         // Jobs often follow each other closely: look for the next one a
         // little while before going to sleep, since waking takes longer.
-        spinUntil(helperSpin, [&] { return stop.stop_requested() || generation_.load(std::memory_order_relaxed) != seen; });
+        spinUntil(helperSpin,
+                  [&] { return stop.stop_requested() || generation_.load(std::memory_order_relaxed) != seen; });
         std::unique_lock<std::mutex> lock(mutex_);
         if (!wake_.wait(lock, stop, [&] { return generation_.load() != seen; })) return;
         seen = generation_.load();
