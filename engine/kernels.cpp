@@ -34,7 +34,7 @@ std::int32_t tileEscapeCount(const KernelState& state, double u, double v) {
 }
 
 std::int32_t iteratePoint(KernelState& s, double& x, double& y, std::int32_t column, std::int32_t row) {
-    return kernels::visitKernel(s.type, [&](auto kernel) { return kernel(s, x, y, column, row); });
+    return kernels::iterateInline(s, x, y, column, row);
 }
 
 }  // namespace fernwise

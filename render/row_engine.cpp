@@ -53,12 +53,6 @@ const SimdKernelSet* kernelSetFor(SimdLevel level) {
     return nullptr;
 }
 
-// iteratePoint's dispatch, inlined into the caller so that the orbit of a
-// local point stays in registers instead of going through memory each pass.
-inline std::int32_t iterateLocal(KernelState& s, double& x, double& y, std::int32_t column, std::int32_t row) {
-    return kernels::visitKernel(s.type, [&](auto kernel) { return kernel(s, x, y, column, row); });
-}
-
 // The vector loops' boundary takes plain function pointers only.
 bool stopRequested(const void* context) { return static_cast<const std::stop_token*>(context)->stop_requested(); }
 
@@ -143,7 +137,7 @@ PointOutcome RowEngine::scalarPoint(KernelState& s, const PointSeed& seed, int c
     double x = seed.x;
     double y = seed.y;
     PointOutcome r;
-    r.n = iterateLocal(s, x, y, column, row);
+    r.n = kernels::iterateInline(s, x, y, column, row);
     r.x = x;
     r.y = y;
     r.point = s.point;
