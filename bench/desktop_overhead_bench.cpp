@@ -57,7 +57,7 @@ public:
     explicit FirstRowPaint(const AppState& state) : state_(state) {}
     void arm() { painted = false; }
     bool eventFilter(QObject*, QEvent* event) override {
-        if (!painted && event->type() == QEvent::Paint && state_.plotting && state_.plot.nextRow() > 0 &&
+        if (!painted && event->type() == QEvent::Paint && state_.run.plotting && state_.plot.nextRow() > 0 &&
             static_cast<QPaintEvent*>(event)->rect().top() == 0) {
             painted = true;
             at = Clock::now();
@@ -92,16 +92,16 @@ public:
 // The same plot as the window's, row by row on this thread with nothing
 // around it.
 double coreRender(const AppState& state, const PaletteState& palette) {
-    auto screen = VirtualScreen::create(state.imageWidth, state.imageHeight,
-                                        state.paletteDevice ? PixelFormat::Indexed8 : PixelFormat::Rgb32);
-    PlotDriver driver(state.imageWidth, state.imageHeight);
+    auto screen = VirtualScreen::create(state.geometry.imageWidth, state.geometry.imageHeight,
+                                        state.flags.paletteDevice ? PixelFormat::Indexed8 : PixelFormat::Rgb32);
+    PlotDriver driver(state.geometry.imageWidth, state.geometry.imageHeight);
     const Clock::time_point start = Clock::now();
     driver.loadRecord(state.catalog, state.currentType);
     driver.computeGeometry(state.aspectFactor());
     screen->clear();
     driver.startKernels();
     do {
-        driver.computeRow(*screen, palette, state.plotFlags());
+        driver.computeRow(*screen, palette, state.flags);
     } while (!driver.finishRow());
     return milliseconds(Clock::now() - start);
 }
@@ -137,9 +137,9 @@ int main(int argc, char** argv) {
     SilentMessages messages;
     AppState state;
     registerWindowClasses(state);
-    state.periodicityChecking = periodicity;
-    state.openingSplashMs = 0;
-    state.closingSplashMs = 0;
+    state.flags.periodicityChecking = periodicity;
+    state.splash.openingSplashMs = 0;
+    state.splash.closingSplashMs = 0;
     FractalParams& record = state.catalog[FractalType::Mandelbrot];
     if (heavy) {
         record.xmin = -0.3;
@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
     Clock::time_point start = Clock::now();
     QApplication::exec();
     std::printf("image %d x %d, %d-bit display, %s, periodicity %s, aspect factor %.6f, first plot %.1f ms\n",
-                state.imageWidth, state.imageHeight, displayBits, heavy ? "heavy window" : "default Mandelbrot",
+                state.geometry.imageWidth, state.geometry.imageHeight, displayBits, heavy ? "heavy window" : "default Mandelbrot",
                 periodicity ? "on" : "off", state.aspectFactor(), milliseconds(plotEnd.end - start));
 
     std::vector<double> desktop;

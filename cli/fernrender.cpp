@@ -542,7 +542,7 @@ int render(const RenderOptions& options, std::ostream& err) {
             return 1;
         }
     }
-    if (buildLogicalPalette(palette) != 0) throw std::bad_alloc();
+    if (buildLogicalPalette(palette) == logicalPaletteRefused) throw std::bad_alloc();
 
     request.width = options.width;
     request.height = options.height;
@@ -556,6 +556,8 @@ int render(const RenderOptions& options, std::ostream& err) {
     // desktop program's plot start does in a fresh run; a band takes the
     // tables from a file when given one, else samples the whole image too.
     const std::string parameters = parameterText(options);
+    // One set of helpers serves the level-set pass and the rows.
+    WorkerPool helpers(options.threads > 0 ? options.threads - 1 : -1);
     LevelSetState levelSets;
     const LevelSetTables* tables = nullptr;
     if (!options.levelSetsIn.empty()) {
@@ -567,7 +569,7 @@ int render(const RenderOptions& options, std::ostream& err) {
         }
         tables = present ? &levelSets.tables : nullptr;
     } else {
-        tables = buildLevelSetTables(request, levelSets, LevelSetPassOptions{options.threads, bestSimdLevel()});
+        tables = buildLevelSetTables(request, levelSets, LevelSetPassOptions{options.threads, bestSimdLevel(), &helpers});
     }
     if (!options.levelSetsOut.empty()) {
         std::string reason;
@@ -590,7 +592,7 @@ int render(const RenderOptions& options, std::ostream& err) {
         if (!screen) throw std::bad_alloc();
         screen->realize(*palette.logical);
         renderImageParallel(request, *screen, palette, nullptr, tables, options.threads, bestSimdLevel(),
-                            [&progress](int rowsDrawn) { progress.rowsDone(rowsDrawn); });
+                            [&progress](int rowsDrawn) { progress.rowsDone(rowsDrawn); }, &helpers);
         progress.finish();
         SaveRequest save;
         save.path = options.output;
@@ -613,11 +615,11 @@ int render(const RenderOptions& options, std::ostream& err) {
     PlotDriver driver(request.width, request.height);
     driver.loadRecord(catalog, request.type);
     driver.computeGeometry(request.aspectFactor);
-    if (driver.beginTrueColor(request.flags.trueColorMode)) driver.levelSets = tables;
+    if (driver.beginTrueColor(request.flags.trueColorMode)) driver.useLevelSets(tables);
     driver.startKernels();
     const RowEngine engine(rowPlotFrom(driver, request.flags), bestSimdLevel());
     const bool carriedIn =
-        carriedInto(engine, static_cast<int>(first), driver.kernel.periodicity.lastPointInside, options.threads);
+        carriedInto(engine, static_cast<int>(first), driver.kernel.periodicity.lastPointInside, options.threads, &helpers);
 
     const RowColours colours = rowColours(palette, depth.paletteDevice);
     SaveFile file;
@@ -659,7 +661,8 @@ int render(const RenderOptions& options, std::ostream& err) {
                             }
                             progress.rowsDone(++done);
                             return true;
-                        });
+                        },
+                        &helpers);
     }
     progress.finish();
     if (!ok || !file.commit()) {

@@ -34,20 +34,7 @@ std::int32_t tileEscapeCount(const KernelState& state, double u, double v) {
 }
 
 std::int32_t iteratePoint(KernelState& s, double& x, double& y, std::int32_t column, std::int32_t row) {
-    switch (s.type) {
-        case FractalType::Julia: return kernels::julia(s, x, y);
-        case FractalType::MagnetismIQ: return kernels::magnetism<false, false>(s, x, y);
-        case FractalType::MagnetismIZ: return kernels::magnetism<false, true>(s, x, y);
-        case FractalType::MagnetismIIQ: return kernels::magnetism<true, false>(s, x, y);
-        case FractalType::MagnetismIIZ: return kernels::magnetism<true, true>(s, x, y);
-        case FractalType::Mandelbrot: return kernels::mandelbrot(s, x, y);
-        case FractalType::Newton: return kernels::newton(s, x, y, column, row);
-        case FractalType::SelfSquaredDragons: return kernels::selfSquaredDragons(s, x, y);
-        case FractalType::Sine: return kernels::sine(s, x, y);
-        case FractalType::TileJulia: return kernels::tileJulia(s, x, y);
-        case FractalType::VolterraLotka: return kernels::volterraLotka(s, x, y, column, row);
-    }
-    return 0;
+    return kernels::iterateInline(s, x, y, column, row);
 }
 
 }  // namespace fernwise

@@ -15,6 +15,8 @@ struct PointState {
     bool colorDecided = false;
     std::int32_t decidedIndex = 0;
     double decidedValue = 0.0;
+
+    bool operator==(const PointState&) const = default;
 };
 
 // The Julia and Mandelbrot periodicity check. `lastPointInside` carries from
@@ -26,6 +28,17 @@ struct PeriodicityState {
     std::int32_t checkInterval = 3;
     double tolerance = 0.0;
     bool lastPointInside = false;
+
+    // Every point of a plot starts the check afresh: no saved point yet, the
+    // first refresh after three passes.
+    void restartCheck() {
+        savedX = 0.0;
+        savedY = 0.0;
+        checkCounter = 1;
+        checkInterval = 3;
+    }
+
+    bool operator==(const PeriodicityState&) const = default;
 };
 
 inline constexpr int maxNewtonDegree = 20;
@@ -40,6 +53,8 @@ struct NewtonTables {
     std::array<double, maxNewtonDegree> rootAngles{};
     std::array<std::array<double, 2>, maxNewtonDegree> roots{};
     std::int32_t basinIndex = noBasin;
+
+    bool operator==(const NewtonTables&) const = default;
 };
 
 // Everything the kernels read and write, in one record so that several
@@ -53,7 +68,20 @@ struct KernelState {
     PeriodicityState periodicity;
     NewtonTables newton;
     double halfStep = 0.0;  // Volterra-Lotka, rebuilt at the first point
+
+    bool operator==(const KernelState&) const = default;
 };
+
+// What every plot point starts from before its kernel runs: its magnitude
+// seeded, the periodicity check restarted (when on), no BOF minimum yet
+// below `minMagnitudeSeed` and no colour fixed by the kernel.
+inline void resetForPoint(KernelState& s, double magnitude, double minMagnitudeSeed) {
+    s.point.magnitude = magnitude;
+    if (s.periodicityChecking) s.periodicity.restartCheck();
+    s.point.minMagnitude = minMagnitudeSeed;
+    s.point.minIteration = 0;
+    s.point.colorDecided = false;
+}
 
 struct Complex {
     double re;

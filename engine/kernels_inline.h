@@ -140,6 +140,16 @@ inline std::int32_t tileJulia(KernelState& s, double& x, double& y) {
     return n;
 }
 
+// A Volterra-Lotka point that stayed bounded fixes its colour from its
+// magnitude under z-mag inside colouring; shared with the row engine.
+inline void volterraLotkaEnding(PointState& point, const FractalParams& p) {
+    if (point.magnitude <= p.sizeLimit && p.insideColoring == InsideColoring::ZMag) {
+        point.colorDecided = true;
+        point.decidedValue = std::fmod(16.0 * point.magnitude, 255.0) + 1.0;
+        point.decidedIndex = static_cast<std::int32_t>(point.decidedValue);
+    }
+}
+
 inline std::int32_t volterraLotka(KernelState& s, double& x, double& y, std::int32_t column, std::int32_t row) {
     const FractalParams& p = s.params;
     if (column == 0 && row == 0) s.halfStep = 0.5 * p.param1;
@@ -161,11 +171,7 @@ inline std::int32_t volterraLotka(KernelState& s, double& x, double& y, std::int
         if (bof) trackBof(point, n);
         ++n;
     }
-    if (point.magnitude <= p.sizeLimit && p.insideColoring == InsideColoring::ZMag) {
-        point.colorDecided = true;
-        point.decidedValue = std::fmod(16.0 * point.magnitude, 255.0) + 1.0;
-        point.decidedIndex = static_cast<std::int32_t>(point.decidedValue);
-    }
+    volterraLotkaEnding(point, p);
     return n;
 }
 
@@ -178,6 +184,42 @@ inline bool truncatesToIndex(double v, std::int32_t& index) {
     }
     index = static_cast<std::int32_t>(v);
     return true;
+}
+
+// A Magnetism orbit stops this close to 1 (a fixed point of the map) or, for
+// Magnetism II, to 0.
+inline constexpr double magnetismNear = 1e-6;
+
+// The end of a Magnetism orbit after `n` passes, shared by the kernels and the
+// row engine (which applies it to a vector loop's outcome): the count the
+// colouring takes, with the point's state as the colouring needs it. An orbit
+// that reached 1 gives code n + 85 (and, for `decidesBinary` kinds under
+// binary outside colouring, fixes its colour); Magnetism II reaching 0 gives
+// n + 170; both count as escaped.
+inline std::int32_t magnetismEnding(PointState& point, const FractalParams& p, bool secondKind, bool decidesBinary,
+                                    bool specialColoring, std::int32_t n, double distToOne, double maxMag) {
+    if (point.magnitude > p.sizeLimit) return n;
+    if (distToOne < magnetismNear) {
+        std::int32_t code = (n + 85) % 255 + 1;
+        if (decidesBinary && p.outsideColoring == OutsideColoring::Binary) {
+            point.colorDecided = true;
+            point.decidedIndex = code;
+            point.decidedValue = code;
+        } else {
+            point.magnitude = p.sizeLimit + 1.0;
+        }
+        return code;
+    }
+    if (secondKind && point.magnitude < magnetismNear) {
+        point.magnitude = p.sizeLimit + 1.0;
+        return (n + 170) % 255 + 1;
+    }
+    if (specialColoring) {
+        point.colorDecided = true;
+        point.decidedValue = std::fmod(255.0 * point.magnitude / maxMag, 255.0) + 1.0;
+        truncatesToIndex(point.decidedValue, point.decidedIndex);
+    }
+    return n;
 }
 
 // Which of the four Magnetism kernels: I or II, and Q plane or Z plane.
@@ -214,7 +256,8 @@ std::int32_t magnetism(KernelState& s, double& x, double& y) {
     }
 
     std::int32_t n = 0;
-    while (point.magnitude <= p.sizeLimit && n < p.iterations && distToOne >= 1e-6 && point.magnitude >= 1e-6) {
+    while (point.magnitude <= p.sizeLimit && n < p.iterations && distToOne >= magnetismNear &&
+           point.magnitude >= magnetismNear) {
         ++n;
         Complex num, den;
         Complex z2 = complexMultiply(zx, zy, zx, zy);
@@ -244,28 +287,7 @@ std::int32_t magnetism(KernelState& s, double& x, double& y) {
         distToOne = std::sqrt((x - 1.0) * (x - 1.0) + y * y);
     }
 
-    if (point.magnitude > p.sizeLimit) return n;
-    if (distToOne < 1e-6) {
-        std::int32_t code = (n + 85) % 255 + 1;
-        if (SecondKind && !ZPlane && p.outsideColoring == OutsideColoring::Binary) {
-            point.colorDecided = true;
-            point.decidedIndex = code;
-            point.decidedValue = code;
-        } else {
-            point.magnitude = p.sizeLimit + 1.0;
-        }
-        return code;
-    }
-    if (SecondKind && point.magnitude < 1e-6) {
-        point.magnitude = p.sizeLimit + 1.0;
-        return (n + 170) % 255 + 1;
-    }
-    if (s.specialColoring) {
-        point.colorDecided = true;
-        point.decidedValue = std::fmod(255.0 * point.magnitude / maxMag, 255.0) + 1.0;
-        truncatesToIndex(point.decidedValue, point.decidedIndex);
-    }
-    return n;
+    return magnetismEnding(point, p, SecondKind, SecondKind && !ZPlane, s.specialColoring, n, distToOne, maxMag);
 }
 
 inline void buildNewtonTables(NewtonTables& t, double param1) {
@@ -284,18 +306,51 @@ inline void buildNewtonTables(NewtonTables& t, double param1) {
     }
 }
 
+// Newton finds the basin of the root it converged to when the colouring
+// needs it: a colour per basin (param2), or binary or solid outside colouring.
+inline bool findsNewtonBasin(const FractalParams& p) {
+    return p.param2 != 0.0 || p.outsideColoring == OutsideColoring::Binary ||
+           p.outsideColoring == OutsideColoring::Solid;
+}
+
+// The end of a Newton orbit after `m` passes begun, at (zx, zy): shared by the
+// kernel and the row engine (which applies it to a vector loop's outcome).
+// A point that reached a root (`atRoot`) takes the root within 1e-6 as its
+// basin and, with param2, a colour offset per basin. Returns the count the
+// colouring takes; every Newton point counts as escaped.
+inline std::int32_t newtonEnding(const NewtonTables& t, const FractalParams& p, bool specialColoring, bool atRoot,
+                                 std::int32_t m, double zx, double zy, PointState& point, std::int32_t& basinIndex) {
+    const std::int32_t n = t.degree;
+    std::int32_t offset = 0;
+    basinIndex = noBasin;
+    if (atRoot && findsNewtonBasin(p)) {
+        std::int32_t basin = 0;
+        while (basin < n) {
+            const auto& root = t.roots[static_cast<std::size_t>(basin)];
+            double dx = zx - root[0];
+            double dy = zy - root[1];
+            if (dx * dx + dy * dy < 1e-6) break;
+            ++basin;
+        }
+        if (p.param2 != 0.0) {
+            std::int32_t sel = specialColoring ? (basin & 7) + 8 * (m & 1) + 1 : basin;
+            offset = (256 / n) * sel;
+        }
+        if (basin < n) basinIndex = basin;
+    }
+    point.magnitude = p.sizeLimit + 1.0;
+    return (offset + m) % 255 + 1;
+}
+
 inline std::int32_t newton(KernelState& s, double& x, double& y, std::int32_t column, std::int32_t row) {
     const FractalParams& p = s.params;
     NewtonTables& t = s.newton;
     if (column == 0 && row == 0) buildNewtonTables(t, p.param1);
     const std::int32_t n = t.degree;
-    const bool findBasin = p.param2 != 0.0 || p.outsideColoring == OutsideColoring::Binary ||
-                           p.outsideColoring == OutsideColoring::Solid;
     double zx = x;
     double zy = y;
-    std::int32_t offset = 0;
     std::int32_t m = 0;
-    t.basinIndex = noBasin;
+    bool atRoot = false;
     // The test is made before the increment, so m ends at iterations + 1
     // when the limit stops the loop.
     for (;;) {
@@ -313,27 +368,64 @@ inline std::int32_t newton(KernelState& s, double& x, double& y, std::int32_t co
             zy = t.shrink * zy + stepY;
             continue;
         }
-        if (findBasin) {
-            std::int32_t basin = 0;
-            while (basin < n) {
-                const auto& root = t.roots[static_cast<std::size_t>(basin)];
-                double dx = zx - root[0];
-                double dy = zy - root[1];
-                if (dx * dx + dy * dy < 1e-6) break;
-                ++basin;
-            }
-            if (p.param2 != 0.0) {
-                std::int32_t sel = s.specialColoring ? (basin & 7) + 8 * (m & 1) + 1 : basin;
-                offset = (256 / n) * sel;
-            }
-            if (basin < n) t.basinIndex = basin;
-        }
+        atRoot = true;
         break;
     }
     x = zx;
     y = zy;
-    s.point.magnitude = p.sizeLimit + 1.0;
-    return (offset + m) % 255 + 1;
+    return newtonEnding(t, p, s.specialColoring, atRoot, m, zx, zy, s.point, t.basinIndex);
+}
+
+// One point of the state's type, for loops that dispatch per point. Static,
+// so that each caller's unit gets a copy it inlines: the orbit of a local
+// point then stays in registers instead of going through memory each pass.
+static inline std::int32_t iterateInline(KernelState& s, double& x, double& y, std::int32_t column, std::int32_t row) {
+    switch (s.type) {
+        case FractalType::Julia: return julia(s, x, y);
+        case FractalType::MagnetismIQ: return magnetism<false, false>(s, x, y);
+        case FractalType::MagnetismIZ: return magnetism<false, true>(s, x, y);
+        case FractalType::MagnetismIIQ: return magnetism<true, false>(s, x, y);
+        case FractalType::MagnetismIIZ: return magnetism<true, true>(s, x, y);
+        case FractalType::Mandelbrot: return mandelbrot(s, x, y);
+        case FractalType::Newton: return newton(s, x, y, column, row);
+        case FractalType::SelfSquaredDragons: return selfSquaredDragons(s, x, y);
+        case FractalType::Sine: return sine(s, x, y);
+        case FractalType::TileJulia: return tileJulia(s, x, y);
+        case FractalType::VolterraLotka: return volterraLotka(s, x, y, column, row);
+    }
+    return 0;
+}
+
+// Calls visit(kernel) with the kernel of `type` as a callable
+// (state, x, y, column, row), so that a loop over a row's points can be
+// instantiated per type and do no per-point dispatch. A type outside the catalogue yields
+// 0 for every point.
+template <typename Visit>
+decltype(auto) visitKernel(FractalType type, Visit&& visit) {
+    using S = KernelState;
+    switch (type) {
+        case FractalType::Julia: return visit([](S& s, double& x, double& y, int, int) { return julia(s, x, y); });
+        case FractalType::MagnetismIQ:
+            return visit([](S& s, double& x, double& y, int, int) { return magnetism<false, false>(s, x, y); });
+        case FractalType::MagnetismIZ:
+            return visit([](S& s, double& x, double& y, int, int) { return magnetism<false, true>(s, x, y); });
+        case FractalType::MagnetismIIQ:
+            return visit([](S& s, double& x, double& y, int, int) { return magnetism<true, false>(s, x, y); });
+        case FractalType::MagnetismIIZ:
+            return visit([](S& s, double& x, double& y, int, int) { return magnetism<true, true>(s, x, y); });
+        case FractalType::Mandelbrot:
+            return visit([](S& s, double& x, double& y, int, int) { return mandelbrot(s, x, y); });
+        case FractalType::Newton:
+            return visit([](S& s, double& x, double& y, int c, int r) { return newton(s, x, y, c, r); });
+        case FractalType::SelfSquaredDragons:
+            return visit([](S& s, double& x, double& y, int, int) { return selfSquaredDragons(s, x, y); });
+        case FractalType::Sine: return visit([](S& s, double& x, double& y, int, int) { return sine(s, x, y); });
+        case FractalType::TileJulia:
+            return visit([](S& s, double& x, double& y, int, int) { return tileJulia(s, x, y); });
+        case FractalType::VolterraLotka:
+            return visit([](S& s, double& x, double& y, int c, int r) { return volterraLotka(s, x, y, c, r); });
+    }
+    return visit([](S&, double&, double&, int, int) { return std::int32_t{0}; });
 }
 
 }  // namespace fernwise::kernels

@@ -52,14 +52,16 @@ void loadPalette6(PaletteTable& table, const Palette6& source) {
     }
 }
 
-std::int32_t buildLogicalPalette(PaletteState& palette, AllocationGate* gate) {
+LogicalPaletteBuild buildLogicalPalette(PaletteState& palette, AllocationGate* gate) {
     const auto size = static_cast<std::size_t>(palette.logicalPaletteSize);
     if (!palette.logical) {
         // Allocated once and reused; a failed first allocation is simply
         // retried by the next build.
-        if (gate != nullptr && !gate->allow(sizeof(LogicalPalette) + size * sizeof(PaletteEntry))) return 1;
+        if (gate != nullptr && !gate->allow(sizeof(LogicalPalette) + size * sizeof(PaletteEntry))) {
+            return logicalPaletteRefused;
+        }
         auto* logical = new (std::nothrow) LogicalPalette;
-        if (logical == nullptr) return 1;
+        if (logical == nullptr) return logicalPaletteRefused;
         palette.logical.reset(logical);
         palette.logical->entries.resize(size);
         palette.logical->version = 0x300;
@@ -73,7 +75,7 @@ std::int32_t buildLogicalPalette(PaletteState& palette, AllocationGate* gate) {
         const Rgb& c = palette.table[i];
         palette.logical->entries[i] = {c.red, c.green, c.blue, reservedFlag};
     }
-    return 0;
+    return logicalPaletteBuilt;
 }
 
 std::uint8_t nearestLogicalEntry(const LogicalPalette& logical, Rgb colour) {

@@ -67,9 +67,11 @@ struct AllocationGate {
     virtual bool allow(std::size_t bytes) = 0;
 };
 
-// Rebuilds `entries` and the logical palette from `table`. Returns 0, or 1
-// when the logical palette cannot be allocated (then nothing changes).
-std::int32_t buildLogicalPalette(PaletteState& palette, AllocationGate* gate = nullptr);
+enum LogicalPaletteBuild : std::int32_t { logicalPaletteBuilt = 0, logicalPaletteRefused = 1 };
+
+// Rebuilds `entries` and the logical palette from `table`; refused when the
+// logical palette cannot be allocated (then nothing changes).
+LogicalPaletteBuild buildLogicalPalette(PaletteState& palette, AllocationGate* gate = nullptr);
 
 // The entry among the logical palette's entries nearest to `colour` by
 // squared RGB distance, lowest index on ties.

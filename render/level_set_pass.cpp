@@ -8,18 +8,18 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <system_error>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
 #include "kernels_inline.h"
+#include "worker_pool.h"
 
 namespace fernwise {
 namespace {
 
-constexpr int progressRowInterval = 8;
 // With this many helpers or more, the calling thread only settles rows.
-constexpr std::size_t helpingBelow = 4;
+constexpr int helpingBelow = 4;
 
 // Inside colouring by BOF makes the kernel keep the smallest magnitude of
 // the whole pass; per point the smallest magnitude (first pass reaching it)
@@ -133,7 +133,7 @@ public:
         width_ = driver.imageWidth();
         height_ = driver.imageHeight();
         ymin_ = p.ymin;
-        spanY_ = driver.plotSpanY;
+        spanY_ = driver.plotSpanY();
         julia_ = s_.type == FractalType::Julia;
         bof_ = kernels::tracksBof(p);
         iterations_ = p.iterations;
@@ -151,7 +151,7 @@ public:
         padded_ = static_cast<std::size_t>(passRowPadded(width_) + passRowBlock);
         columns_.assign(padded_, 0.0);
         for (int i = 0; i < width_; ++i) {
-            columns_[static_cast<std::size_t>(i)] = passColumnValue(p.xmin, driver.plotSpanX, i, width_);
+            columns_[static_cast<std::size_t>(i)] = columnValue(p.xmin, driver.plotSpanX(), i, width_);
         }
 
         constants_.mandelbrot = !julia_;
@@ -164,8 +164,9 @@ public:
         guessX_ = s_.periodicity.savedX;
         guessY_ = s_.periodicity.savedY;
 
-        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-        int threads = options.threads > 0 ? options.threads : static_cast<int>(cores);
+        int threads = options.threads > 0 ? options.threads
+                      : options.pool != nullptr ? options.pool->size() + 1
+                                                : defaultThreadCount();
         threads = std::max(1, std::min(threads, height_));
         // Rows are computed at most this far ahead of the row being settled:
         // a refresh of the saved point makes the rows computed against the
@@ -180,23 +181,16 @@ public:
             s.y.resize(padded_);
             s.magnitude.resize(padded_);
         }
-        workers_.reserve(static_cast<std::size_t>(threads - 1));
-        for (int t = 1; t < threads; ++t) {
-            try {
-                workers_.emplace_back([this, t] { work(scratch_[static_cast<std::size_t>(t)]); });
-            } catch (const std::system_error&) {
-                break;  // the threads there are (at least the calling one) do all rows
-            }
-        }
+        startHelpers(threads - 1, options.pool);
     }
 
     ~ParallelPass() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            stopping_ = true;
+            stop_.request_stop();
         }
         changed_.notify_all();
-        for (std::thread& worker : workers_) worker.join();
+        if (pool_ != nullptr) pool_->finish();
     }
 
     ParallelPass(const ParallelPass&) = delete;
@@ -204,7 +198,7 @@ public:
 
     bool run(LevelSetPassObserver* observer) {
         PassScratch& scratch = scratch_[0];
-        for (int j = 0; j < height_; ++j) {
+        return observedRows(height_, observer, [&](int j) {
             awaitRow(j, scratch);
             settleRow(j, scratch);
             {
@@ -213,19 +207,28 @@ public:
                 settled_ = j + 1;
             }
             changed_.notify_all();
-            if (observer == nullptr) continue;
-            if (j % progressRowInterval == 0) observer->progressStep();
-            if (observer->cancelRequested()) {
-                observer->passEnded();
-                return false;
-            }
-        }
-        if (observer != nullptr) observer->passEnded();
-        return true;
+        });
     }
 
 private:
     PassSlot& slot(int row) { return slots_[static_cast<std::size_t>(row % ringSize_)]; }
+
+    // Borrows `helpers` threads from `pool`, or starts a pool of its own
+    // when none is lent; the threads the system gives (at least the calling
+    // one) do all rows.
+    void startHelpers(int helpers, WorkerPool* pool) {
+        if (helpers <= 0) return;
+        if (pool == nullptr || !pool->lend(helpers)) {
+            ownPool_ = std::make_unique<WorkerPool>(helpers);
+            helpers = ownPool_->size();
+            if (helpers == 0) return;
+            pool = ownPool_.get();
+            pool->lend(helpers);
+        }
+        pool_ = pool;
+        helpers_ = helpers;
+        pool->run([this](int helper) { work(scratch_[static_cast<std::size_t>(helper + 1)]); });
+    }
 
     // Work for any thread, under the lock: a row to compute again first,
     // then the next new row within reach of the ring.
@@ -248,8 +251,8 @@ private:
         for (;;) {
             int row = 0;
             double gx = 0.0, gy = 0.0;
-            changed_.wait(lock, [&] { return stopping_ || takeWork(row, gx, gy); });
-            if (stopping_) return;
+            changed_.wait(lock, [&] { return stop_.stop_requested() || takeWork(row, gx, gy); });
+            if (stop_.stop_requested()) return;
             lock.unlock();
             computeRecords(row, 0, gx, gy, scratch);
             lock.lock();
@@ -265,7 +268,7 @@ private:
     // keep up with.
     void awaitRow(int j, PassScratch& scratch) {
         std::unique_lock<std::mutex> lock(mutex_);
-        const bool helping = workers_.size() < helpingBelow;
+        const bool helping = helpers_ < helpingBelow;
         for (;;) {
             PassSlot& s = slot(j);
             if (s.ready) {
@@ -374,77 +377,88 @@ private:
         return julia_ ? kernels::julia(s_, x, y) : kernels::mandelbrot(s_, x, y);
     }
 
+    // The periodicity state one point leaves to the next, in locals while a
+    // row is settled so that it stays in registers between the table updates.
+    struct Carried {
+        bool inside;
+        std::int32_t counter;
+        std::int32_t interval;
+        double magnitude;
+    };
+
     // Row j point by point with the true state, as the sequential pass has it.
     void settleRow(int j, PassScratch& scratch) {
         PassSlot& s = slot(j);
         PeriodicityState& per = s_.periodicity;
-        const double yj = passRowValue(ymin_, spanY_, j, height_);
+        Carried carried{per.lastPointInside, per.checkCounter, per.checkInterval, s_.point.magnitude};
         const bool checking = s_.periodicityChecking;
-        // The carried state in locals, so that it stays in registers between
-        // the table updates; written back around the scalar kernel.
-        bool inside = per.lastPointInside;
-        std::int32_t counter = per.checkCounter;
-        std::int32_t interval = per.checkInterval;
-        double magnitude = s_.point.magnitude;
         const double* counts = s.count.data();
         const double* magnitudes = s.magnitude.data();
         for (int i = 0; i < width_; ++i) {
             const auto k = static_cast<std::size_t>(i);
-            if (interval > longestCheckInterval) interval = longestCheckInterval;
+            if (carried.interval > longestCheckInterval) carried.interval = longestCheckInterval;
             std::int32_t n = static_cast<std::int32_t>(counts[k]);
             double mag = magnitudes[k];
             bool unchecked = true;  // n and mag are those of the unchecked orbit
-            bool recorded = true;   // the record gave the outcome
-            if (checking && inside) {
+            if (checking && carried.inside) {
                 const auto at = static_cast<std::int64_t>(s.matchAt[k]);
                 const std::int64_t steps = at > 0 ? at - 1 : static_cast<std::int64_t>(n);
-                if (steps == 0 || counter + steps <= interval) {
-                    // No refresh within the point: the saved point stays, the
-                    // counter only advances.
-                    counter = static_cast<std::int32_t>(counter + steps);
-                    if (at > 0) {
-                        n = iterations_;
-                        mag = s.matchMagnitude[k];
-                        unchecked = false;
-                    }
-                } else {
-                    // The refresh needs the orbit value at its pass, and the
-                    // rest of the row must be tested against the new saved point.
-                    per.lastPointInside = inside;
-                    per.checkCounter = counter;
-                    per.checkInterval = interval;
-                    double x = columns_[k];
-                    double y = yj;
-                    s_.point.magnitude = x * x + y * y;
-                    n = scalarKernel(x, y);
-                    mag = s_.point.magnitude;
-                    inside = per.lastPointInside;
-                    counter = per.checkCounter;
-                    interval = per.checkInterval;
-                    magnitude = mag;
-                    recorded = false;
-                    if (matchPossible_) publishSavedPoint(j);
-                    if (matchPossible_ && i + 1 < width_) computeRecords(j, i + 1, per.savedX, per.savedY, scratch);
+                if (steps != 0 && carried.counter + steps > carried.interval) {
+                    rerunPoint(j, i, carried, n, mag, scratch);
+                    recordEscape(n, mag);
+                    continue;
+                }
+                // No refresh within the point: the saved point stays, the
+                // counter only advances.
+                carried.counter = static_cast<std::int32_t>(carried.counter + steps);
+                if (at > 0) {
+                    n = iterations_;
+                    mag = s.matchMagnitude[k];
+                    unchecked = false;
                 }
             }
-            if (recorded) {
-                inside = (n == iterations_);
-                magnitude = mag;
-                if (bof_) {
-                    const double least = unchecked ? s.least[k] : s.leastToMatch[k];
-                    if (least < s_.point.minMagnitude) {
-                        s_.point.minMagnitude = least;
-                        s_.point.minIteration = unchecked ? s.leastPass[k] : s.leastPassToMatch[k];
-                    }
-                }
-            }
-            const auto entry = static_cast<std::size_t>(n);
-            if (mag > sizeLimit_ && entry < entries_) record(entry, n, mag);
+            carried.inside = (n == iterations_);
+            carried.magnitude = mag;
+            if (bof_) takeLeast(s, k, unchecked);
+            recordEscape(n, mag);
         }
-        per.lastPointInside = inside;
-        per.checkCounter = counter;
-        per.checkInterval = interval;
-        s_.point.magnitude = magnitude;
+        per.lastPointInside = carried.inside;
+        per.checkCounter = carried.counter;
+        per.checkInterval = carried.interval;
+        s_.point.magnitude = carried.magnitude;
+    }
+
+    // Point i of row j on the scalar kernel with the true state: a refresh
+    // falls inside it, which needs the orbit value at its pass, and the rest
+    // of the row must be tested against the new saved point.
+    void rerunPoint(int j, int i, Carried& carried, std::int32_t& n, double& mag, PassScratch& scratch) {
+        PeriodicityState& per = s_.periodicity;
+        per.lastPointInside = carried.inside;
+        per.checkCounter = carried.counter;
+        per.checkInterval = carried.interval;
+        double x = columns_[static_cast<std::size_t>(i)];
+        double y = passRowValue(ymin_, spanY_, j, height_);
+        s_.point.magnitude = x * x + y * y;
+        n = scalarKernel(x, y);
+        mag = s_.point.magnitude;
+        carried = {per.lastPointInside, per.checkCounter, per.checkInterval, mag};
+        if (!matchPossible_) return;
+        publishSavedPoint(j);
+        if (i + 1 < width_) computeRecords(j, i + 1, per.savedX, per.savedY, scratch);
+    }
+
+    // The BOF minimum a point's record holds, over the orbit it really made.
+    void takeLeast(const PassSlot& s, std::size_t k, bool unchecked) {
+        const double least = unchecked ? s.least[k] : s.leastToMatch[k];
+        if (least < s_.point.minMagnitude) {
+            s_.point.minMagnitude = least;
+            s_.point.minIteration = unchecked ? s.leastPass[k] : s.leastPassToMatch[k];
+        }
+    }
+
+    void recordEscape(std::int32_t n, double mag) {
+        const auto entry = static_cast<std::size_t>(n);
+        if (mag > sizeLimit_ && entry < entries_) record(entry, n, mag);
     }
 
     LevelSetTables& tables_;
@@ -477,9 +491,11 @@ private:
     std::deque<int> redo_;
     double guessX_ = 0.0;
     double guessY_ = 0.0;
-    bool stopping_ = false;
+    std::stop_source stop_;  // the pass is over: helpers leave
 
-    std::vector<std::thread> workers_;
+    int helpers_ = 0;
+    WorkerPool* pool_ = nullptr;  // the helpers' pool, borrowed or ownPool_
+    std::unique_ptr<WorkerPool> ownPool_;
 };
 
 }  // namespace

@@ -28,14 +28,29 @@ namespace fernwise {
 // point, its next doubling (2 x interval + 1) still fits in 32 bits.
 inline constexpr std::int32_t longestCheckInterval = (std::numeric_limits<std::int32_t>::max() - 1) / 2;
 
-// The sample point of column i and row j, from the record's xmin and ymin.
-inline double passColumnValue(double xmin, double spanX, int i, int width) {
-    if (width <= 1) return xmin;
-    return xmin + (i * spanX) / (width - 1);
-}
+// The sample row j, from the record's ymin upward (columns as the plot has them).
 inline double passRowValue(double ymin, double spanY, int j, int height) {
     if (height <= 1) return ymin;
     return ymin + (j * spanY) / (height - 1);
+}
+
+// Calls `row(j)` for rows 0 .. rows - 1 in order, telling the observer of the
+// progress after every eighth row (the first included) and asking after every
+// row whether to go on. False when the observer cancelled the pass.
+template <typename Row>
+bool observedRows(int rows, LevelSetPassObserver* observer, Row row) {
+    constexpr int progressRowInterval = 8;
+    for (int j = 0; j < rows; ++j) {
+        row(j);
+        if (observer == nullptr) continue;
+        if (j % progressRowInterval == 0) observer->progressStep();
+        if (observer->cancelRequested()) {
+            observer->passEnded();
+            return false;
+        }
+    }
+    if (observer != nullptr) observer->passEnded();
+    return true;
 }
 
 // The row loop without vector instructions; it defines what the vector

@@ -12,7 +12,6 @@ namespace {
 
 constexpr long double noValueLow = 10.0L;
 constexpr long double noValueHigh = 0.0L;
-constexpr int progressRowInterval = 8;
 
 // One zero-filled table of `entries` values, or false when the memory cannot
 // be had (or the gate refuses it).
@@ -51,7 +50,7 @@ struct PassGeometry {
     double spanY;
 };
 
-double sampleColumn(const PassGeometry& g, int i) { return passColumnValue(g.xmin, g.spanX, i, g.width); }
+double sampleColumn(const PassGeometry& g, int i) { return columnValue(g.xmin, g.spanX, i, g.width); }
 double sampleRow(const PassGeometry& g, int j) { return passRowValue(g.ymin, g.spanY, j, g.height); }
 
 // Entries 0 .. iterations - 1 get the start values; the kernels never return
@@ -75,7 +74,7 @@ bool samplePass(LevelSetTables& tables, KernelState& s, const PassGeometry& g, L
     long double* low = tables.levelLow.data();
     long double* high = tables.levelHigh.data();
     const std::size_t entries = std::min(tables.levelLow.size(), tables.levelHigh.size());
-    for (int j = 0; j < g.height; ++j) {
+    return observedRows(g.height, observer, [&](int j) {
         const double yj = sampleRow(g, j);
         for (int i = 0; i < g.width; ++i) {
             double x = sampleColumn(g, i);
@@ -90,15 +89,7 @@ bool samplePass(LevelSetTables& tables, KernelState& s, const PassGeometry& g, L
                 if (high[k] < t) high[k] = t;
             }
         }
-        if (observer == nullptr) continue;
-        if (j % progressRowInterval == 0) observer->progressStep();
-        if (observer->cancelRequested()) {
-            observer->passEnded();
-            return false;
-        }
-    }
-    if (observer != nullptr) observer->passEnded();
-    return true;
+    });
 }
 
 }  // namespace
@@ -120,8 +111,8 @@ bool sampleLevelSetsSequential(LevelSetTables& tables, PlotDriver& driver, Level
     KernelState& s = driver.kernel;
     const FractalParams& p = s.params;
     startTables(tables, p);
-    const PassGeometry g{driver.imageWidth(), driver.imageHeight(), p.xmin, p.ymin, driver.plotSpanX,
-                         driver.plotSpanY};
+    const PassGeometry g{driver.imageWidth(), driver.imageHeight(), p.xmin, p.ymin, driver.plotSpanX(),
+                         driver.plotSpanY()};
     using namespace kernels;
     if (s.type == FractalType::Julia) {
         return samplePass(tables, s, g, observer, [](KernelState& k, double& x, double& y) { return julia(k, x, y); });
@@ -130,12 +121,12 @@ bool sampleLevelSetsSequential(LevelSetTables& tables, PlotDriver& driver, Level
                       [](KernelState& k, double& x, double& y) { return mandelbrot(k, x, y); });
 }
 
-std::int32_t prepareLevelSetTables(LevelSetState& state, PlotDriver& driver, const PlotFlags& flags,
+LevelSetPreparation prepareLevelSetTables(LevelSetState& state, PlotDriver& driver, const PlotFlags& flags,
                                    LevelSetPassObserver* observer, AllocationGate* gate,
                                    const LevelSetPassOptions& options) {
     const FractalType type = driver.kernel.type;
     const FractalParams& params = driver.kernel.params;
-    driver.levelSets = nullptr;
+    driver.useLevelSets(nullptr);
     switch (type) {
         case FractalType::Julia:
         case FractalType::Mandelbrot:
@@ -143,14 +134,14 @@ std::int32_t prepareLevelSetTables(LevelSetState& state, PlotDriver& driver, con
         case FractalType::SelfSquaredDragons:
             // No tables are ever built for this type, and tables built for
             // another plot must not serve it: its pixels get fraction 0.
-            return 0;
+            return levelSetsPrepared;
         default:
-            driver.levelSetTablesValid = false;
-            return 0;
+            driver.dropLevelSetTables();
+            return levelSetsPrepared;
     }
     if (tablesServe(state, type, params)) {
-        driver.levelSets = &state.tables;
-        return 0;
+        driver.useLevelSets(&state.tables);
+        return levelSetsPrepared;
     }
 
     if (state.levelTablesAllocated) state.release();
@@ -158,9 +149,9 @@ std::int32_t prepareLevelSetTables(LevelSetState& state, PlotDriver& driver, con
     const auto entries = static_cast<std::size_t>(params.iterations > 0 ? params.iterations : 0) + 1;
     if (!allocateTable(state.tables.levelLow, entries, gate) || !allocateTable(state.tables.levelHigh, entries, gate)) {
         state.release();
-        driver.levelSetTablesValid = false;
+        driver.dropLevelSetTables();
         if (observer != nullptr) observer->memoryProblem();
-        return 0;
+        return levelSetsPrepared;
     }
     state.levelTablesAllocated = true;
 
@@ -171,20 +162,16 @@ std::int32_t prepareLevelSetTables(LevelSetState& state, PlotDriver& driver, con
     state.tablesBuilt = true;
     state.levelTablesType = type;
     state.levelTablesParams = params;
-    driver.levelSets = &state.tables;
-    return 0;
+    driver.useLevelSets(&state.tables);
+    return levelSetsPrepared;
 }
 
 const LevelSetTables* buildLevelSetTables(const RenderRequest& request, LevelSetState& state,
                                           const LevelSetPassOptions& options) {
-    FractalCatalog catalog;
-    catalog[request.type] = request.params;
-    PlotDriver driver(request.width, request.height);
-    driver.loadRecord(catalog, request.type);
-    driver.computeGeometry(request.aspectFactor);
+    PlotDriver driver = requestedPlot(request);
     if (!driver.beginTrueColor(request.flags.trueColorMode)) return nullptr;
     prepareLevelSetTables(state, driver, request.flags, nullptr, nullptr, options);
-    return driver.levelSetTablesValid ? driver.levelSets : nullptr;
+    return driver.levelSetTablesValid() ? driver.levelSets() : nullptr;
 }
 
 }  // namespace fernwise

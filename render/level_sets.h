@@ -10,13 +10,16 @@
 
 namespace fernwise {
 
+class WorkerPool;
+
 inline constexpr const char* levelSetMemoryMessage =
     "Insufficient memory for continuouspotential\ndata buffer. Try to free up some memory\n"
     "or select a smaller iteration limit.\nFudge method will be used.";
 inline constexpr const char* levelSetMemoryCaption = "Memory Problem";
 
-// prepareLevelSetTables returns this when the user cancelled the pass.
-inline constexpr std::int32_t levelSetPassCancelled = 1;
+// What prepareLevelSetTables did: the plot may go on (with tables or
+// without), or the user cancelled the pass.
+enum LevelSetPreparation : std::int32_t { levelSetsPrepared = 0, levelSetPassCancelled = 1 };
 
 // What the level-set pass shows and asks while it runs. The desktop program
 // answers with its progress dialog; the batch renderer shows nothing.
@@ -38,8 +41,9 @@ public:
 // How the sampling pass is spread over the machine. Every choice gives the
 // same tables and the same kernel state afterwards.
 struct LevelSetPassOptions {
-    int threads = 0;  // <= 0: one per core; the calling thread is one of them
+    int threads = 0;  // <= 0: one per core (or the pool's helpers); the calling thread is one of them
     SimdLevel level = bestSimdLevel();
+    WorkerPool* pool = nullptr;  // helpers to borrow; without, the pass starts its own
 };
 
 // The program-wide level-set record: the two tables and the plot they were
@@ -63,10 +67,10 @@ struct LevelSetState {
 // PlotDriver::beginTrueColor reported that 24-bit level-set colouring applies.
 // Builds the tables with a sampling pass, reuses those of the last completed
 // pass, or leaves the plot without tables (fraction 0). Points
-// `driver.levelSets` at the tables exactly when they were built for this
-// plot. Returns levelSetPassCancelled when the user cancelled the pass, else 0.
+// `driver.levelSets()` at the tables exactly when they were built for this
+// plot.
 // `gate` lets tests make the allocation fail.
-std::int32_t prepareLevelSetTables(LevelSetState& state, PlotDriver& driver, const PlotFlags& flags,
+LevelSetPreparation prepareLevelSetTables(LevelSetState& state, PlotDriver& driver, const PlotFlags& flags,
                                    LevelSetPassObserver* observer = nullptr, AllocationGate* gate = nullptr,
                                    const LevelSetPassOptions& options = {});
 

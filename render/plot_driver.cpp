@@ -10,7 +10,6 @@ namespace {
 
 constexpr int logicalEntries = 236;
 
-
 struct RowContext {
     int row;
     int width;
@@ -18,7 +17,6 @@ struct RowContext {
     double spanX;
     double y;
     bool inversion;
-    bool periodicity;
     double iterationScale;
 };
 
@@ -26,23 +24,12 @@ struct RowContext {
 // dispatch on the type.
 template <typename Kernel, typename Writer>
 void rowLoop(KernelState& s, const RowContext& r, const ColoringContext& coloring, Kernel kernel, Writer write) {
-    PointState& point = s.point;
-    PeriodicityState& per = s.periodicity;
     for (int i = 0; i < r.width; ++i) {
         double x = columnValue(r.xmin, r.spanX, i, r.width);
         double y = r.y;
-        point.magnitude = x * x + y * y;
-        if (r.periodicity) {
-            per.savedX = 0.0;
-            per.savedY = 0.0;
-            per.checkCounter = 1;
-            per.checkInterval = 3;
-        }
-        double fraction = 0.0;
+        resetForPoint(s, x * x + y * y, r.iterationScale);
         if (r.inversion) invertPoint(x, y, 1.0);
-        point.minMagnitude = r.iterationScale;
-        point.minIteration = 0;
-        point.colorDecided = false;
+        double fraction = 0.0;
         bool blend = false;
         std::int32_t n = kernel(s, x, y, i, r.row);
         std::int32_t index = colorPoint(s, coloring, n, x, y, i, fraction, blend);
@@ -52,33 +39,7 @@ void rowLoop(KernelState& s, const RowContext& r, const ColoringContext& colorin
 
 template <typename Writer>
 void dispatchRow(KernelState& s, const RowContext& r, const ColoringContext& c, Writer write) {
-    using namespace kernels;
-    switch (s.type) {
-        case FractalType::Julia:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return julia(k, x, y); }, write);
-        case FractalType::MagnetismIQ:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return magnetism<false, false>(k, x, y); }, write);
-        case FractalType::MagnetismIZ:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return magnetism<false, true>(k, x, y); }, write);
-        case FractalType::MagnetismIIQ:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return magnetism<true, false>(k, x, y); }, write);
-        case FractalType::MagnetismIIZ:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return magnetism<true, true>(k, x, y); }, write);
-        case FractalType::Mandelbrot:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return mandelbrot(k, x, y); }, write);
-        case FractalType::Newton:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int col, int row) { return newton(k, x, y, col, row); }, write);
-        case FractalType::SelfSquaredDragons:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return selfSquaredDragons(k, x, y); }, write);
-        case FractalType::Sine:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return sine(k, x, y); }, write);
-        case FractalType::TileJulia:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int, int) { return tileJulia(k, x, y); }, write);
-        case FractalType::VolterraLotka:
-            return rowLoop(s, r, c, [](KernelState& k, double& x, double& y, int col, int row) { return volterraLotka(k, x, y, col, row); }, write);
-    }
-    // A type outside the catalogue yields 0 for every point without a kernel.
-    rowLoop(s, r, c, [](KernelState&, double&, double&, int, int) { return std::int32_t{0}; }, write);
+    kernels::visitKernel(s.type, [&](auto kernel) { rowLoop(s, r, c, kernel, write); });
 }
 
 }  // namespace
@@ -139,23 +100,23 @@ void PlotDriver::loadRecord(const FractalCatalog& catalog, FractalType type) {
 
 void PlotDriver::computeGeometry(double factor) {
     const FractalParams& p = kernel.params;
-    aspectFactor = factor;
-    plotSpanX = aspectFactor * (p.xmax - p.xmin);
-    plotSpanY = aspectFactor * (p.ymax - p.ymin);
-    adjustedXmax = p.xmin + plotSpanX;
-    adjustedYmin = p.ymax - plotSpanY;
-    iterationScale = std::max(p.iterations, 256);
+    aspectFactor_ = factor;
+    plotSpanX_ = aspectFactor_ * (p.xmax - p.xmin);
+    plotSpanY_ = aspectFactor_ * (p.ymax - p.ymin);
+    adjustedXmax_ = p.xmin + plotSpanX_;
+    adjustedYmin_ = p.ymax - plotSpanY_;
+    iterationScale_ = std::max(p.iterations, 256);
 }
 
 bool PlotDriver::beginTrueColor(bool trueColorMode) {
     if (!trueColorMode || kernel.params.outsideColoring != OutsideColoring::Standard) return false;
-    levelSetTablesValid = true;
+    levelSetTablesValid_ = true;
     kernel.params.sizeLimit = 256.0;
     return true;
 }
 
 void PlotDriver::startKernels() {
-    kernel.periodicity.tolerance = std::min(plotSpanX / (2 * imageWidth_), plotSpanY / (2 * imageHeight_));
+    kernel.periodicity.tolerance = std::min(plotSpanX_ / (2 * imageWidth_), plotSpanY_ / (2 * imageHeight_));
     kernel.periodicity.lastPointInside = false;
     started_ = true;
 }
@@ -169,12 +130,11 @@ void PlotDriver::computeRow(VirtualScreen& screen, const PaletteState& palette, 
     const RowContext context{row,
                              imageWidth_,
                              p.xmin,
-                             plotSpanX,
-                             rowValue(p.ymax, plotSpanY, row, imageHeight_),
+                             plotSpanX_,
+                             rowValue(p.ymax, plotSpanY_, row, imageHeight_),
                              p.mappingMode == MappingMode::Inversion,
-                             flags.periodicityChecking,
-                             static_cast<double>(iterationScale)};
-    const ColoringContext coloring{rowCounter, iterationScale, flags.trueColorMode, levelSetTablesValid, levelSets};
+                             static_cast<double>(iterationScale_)};
+    const ColoringContext coloring{rowCounter_, iterationScale_, flags.trueColorMode, levelSetTablesValid_, levelSets_};
 
     auto record = [indicesOut](int i, std::int32_t index) {
         if (indicesOut != nullptr) indicesOut[i] = static_cast<std::uint8_t>(index);
@@ -198,23 +158,33 @@ void PlotDriver::computeRow(VirtualScreen& screen, const PaletteState& palette, 
 }
 
 bool PlotDriver::finishRow() {
-    --rowCounter;
-    if (rowCounter >= 0) return false;
+    --rowCounter_;
+    if (rowCounter_ >= 0) return false;
     rearm();
-    levelSetTablesValid = false;
+    levelSetTablesValid_ = false;
     return true;
 }
 
-void renderImage(const RenderRequest& request, VirtualScreen& screen, const PaletteState& palette,
-                 std::uint8_t* indicesOut, const LevelSetTables* levelSets) {
+PlotDriver requestedPlot(const RenderRequest& request) {
     FractalCatalog catalog;
     catalog[request.type] = request.params;
     PlotDriver driver(request.width, request.height);
     driver.loadRecord(catalog, request.type);
     driver.computeGeometry(request.aspectFactor);
-    if (driver.beginTrueColor(request.flags.trueColorMode)) driver.levelSets = levelSets;
-    screen.clear();
+    return driver;
+}
+
+PlotDriver startedPlot(const RenderRequest& request, const LevelSetTables* levelSets) {
+    PlotDriver driver = requestedPlot(request);
+    if (driver.beginTrueColor(request.flags.trueColorMode)) driver.useLevelSets(levelSets);
     driver.startKernels();
+    return driver;
+}
+
+void renderImage(const RenderRequest& request, VirtualScreen& screen, const PaletteState& palette,
+                 std::uint8_t* indicesOut, const LevelSetTables* levelSets) {
+    screen.clear();
+    PlotDriver driver = startedPlot(request, levelSets);
     do {
         std::uint8_t* rowOut =
             indicesOut == nullptr ? nullptr : indicesOut + static_cast<std::size_t>(driver.nextRow()) * request.width;

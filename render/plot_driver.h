@@ -36,26 +36,27 @@ public:
 
     // The next row then starts a new plot instead of continuing one.
     void rearm() {
-        rowCounter = imageHeight_ - 1;
+        rowCounter_ = imageHeight_ - 1;
         started_ = false;
     }
     // From a rearm until startKernels ends the plot start. A driver whose
     // rows come from other threads may wait several passes for its first
     // row; it must not start the plot over meanwhile.
-    bool atPlotStart() const { return rowCounter == imageHeight_ - 1 && !started_; }
+    bool atPlotStart() const { return rowCounter_ == imageHeight_ - 1 && !started_; }
     // The image row the next computeRow draws.
-    int nextRow() const { return imageHeight_ - 1 - rowCounter; }
+    int nextRow() const { return imageHeight_ - 1 - rowCounter_; }
 
-    // The plot start's working copy of the selected type's record.
+    // The plot's working copy of the selected type's record.
     void loadRecord(const FractalCatalog& catalog, FractalType type);
-    // The plot start's geometry and iteration scale.
+    // The plot's spans, adjusted edges and iteration scale, from the record and
+    // the window's aspect factor.
     void computeGeometry(double aspectFactor);
-    // The plot start up to the level-set pass: true when 24-bit level-set
+    // Before the level-set pass: true when 24-bit level-set
     // colouring applies, which then marks the tables usable and holds this
     // plot's size limit at 256.
     bool beginTrueColor(bool trueColorMode);
-    // The plot start's last step: periodicity tolerance and a fresh carried
-    // state.
+    // Last before the first row: the periodicity tolerance of this window
+    // and no point inside yet.
     void startKernels();
 
     // Computes row nextRow() into the screen. `indicesOut`, when given,
@@ -66,22 +67,40 @@ public:
     // rearmed with its tables marked unusable.
     bool finishRow();
 
-    // Plot state the rest of the program reads.
-    std::int32_t rowCounter = 0;
-    double aspectFactor = 1.0;
-    double plotSpanX = 0.0;
-    double plotSpanY = 0.0;
-    double adjustedXmax = 0.0;
-    double adjustedYmin = 0.0;
-    std::int32_t iterationScale = 256;
-    bool levelSetTablesValid = false;
-    const LevelSetTables* levelSets = nullptr;
+    // The level-set preparation's choice for this plot: the tables that
+    // serve it (nullptr: none, fraction 0), or none usable at all.
+    void useLevelSets(const LevelSetTables* tables) { levelSets_ = tables; }
+    void dropLevelSetTables() { levelSetTablesValid_ = false; }
+
+    // The plot's state, as the steps above leave it.
+    std::int32_t rowCounter() const { return rowCounter_; }
+    double aspectFactor() const { return aspectFactor_; }
+    double plotSpanX() const { return plotSpanX_; }
+    double plotSpanY() const { return plotSpanY_; }
+    double adjustedXmax() const { return adjustedXmax_; }
+    double adjustedYmin() const { return adjustedYmin_; }
+    std::int32_t iterationScale() const { return iterationScale_; }
+    bool levelSetTablesValid() const { return levelSetTablesValid_; }
+    const LevelSetTables* levelSets() const { return levelSets_; }
+
+    // The kernels' state. Whoever computes the driver's rows writes it:
+    // computeRow, a RowPipeline's drawNextRow, and the level-set pass, whose
+    // points run on the state the plot before them left.
     KernelState kernel;
 
 private:
     int imageWidth_;
     int imageHeight_;
     bool started_ = false;
+    std::int32_t rowCounter_ = 0;
+    double aspectFactor_ = 1.0;
+    double plotSpanX_ = 0.0;
+    double plotSpanY_ = 0.0;
+    double adjustedXmax_ = 0.0;
+    double adjustedYmin_ = 0.0;
+    std::int32_t iterationScale_ = 256;
+    bool levelSetTablesValid_ = false;
+    const LevelSetTables* levelSets_ = nullptr;
 };
 
 // The real-axis value of column i and the imaginary-axis value of row r.
@@ -107,6 +126,13 @@ struct RenderRequest {
     double aspectFactor = 1.0;
     PlotFlags flags;
 };
+
+// A driver for `request` with its record and geometry loaded: the plot start
+// up to the choice of 24-bit colouring.
+PlotDriver requestedPlot(const RenderRequest& request);
+// The whole plot start of `request` without a window: `levelSets` serves the
+// plot when 24-bit level-set colouring applies.
+PlotDriver startedPlot(const RenderRequest& request, const LevelSetTables* levelSets);
 
 // Renders into `screen` (which must have the request's size) and, when given,
 // the width x height raw indices.

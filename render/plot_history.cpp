@@ -26,10 +26,10 @@ std::string twoDigits(int value) {
     return text;
 }
 
-// A value line, falling back to the exponent form when the designed form
-// would not fit in the line's field.
-std::string valueLine(std::string_view name, const std::string& designed, double value) {
-    std::string line = "     " + std::string(name) + ": " + designed;
+// A value line, falling back to the exponent form when the usual form would
+// not fit in the line's field.
+std::string valueLine(std::string_view name, const std::string& usual, double value) {
+    std::string line = "     " + std::string(name) + ": " + usual;
     if (line.size() > historyLineMaxChars) line = "     " + std::string(name) + ": " + formatExponent(value, 15);
     return line;
 }

@@ -76,7 +76,7 @@ std::string formatFixed(double value, int decimals);
 std::string formatExponent(double value, int decimals);
 std::string formatWindowEdge(double value);
 
-// The seven lines describing a plot. A line the designed format would make
+// The seven lines describing a plot. A line the usual format would make
 // longer than 39 characters (only values of 1e9 and more in magnitude can)
 // shows its value in the "%.15E" form instead, which always fits and keeps
 // every significant digit; the title line always fits.

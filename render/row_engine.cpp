@@ -53,31 +53,8 @@ const SimdKernelSet* kernelSetFor(SimdLevel level) {
     return nullptr;
 }
 
-// iteratePoint's dispatch, inlined into the caller so that the orbit of a
-// local point stays in registers instead of going through memory each pass.
-inline std::int32_t iterateLocal(KernelState& s, double& x, double& y, std::int32_t column, std::int32_t row) {
-    using namespace kernels;
-    switch (s.type) {
-        case FractalType::Julia: return julia(s, x, y);
-        case FractalType::MagnetismIQ: return magnetism<false, false>(s, x, y);
-        case FractalType::MagnetismIZ: return magnetism<false, true>(s, x, y);
-        case FractalType::MagnetismIIQ: return magnetism<true, false>(s, x, y);
-        case FractalType::MagnetismIIZ: return magnetism<true, true>(s, x, y);
-        case FractalType::Mandelbrot: return mandelbrot(s, x, y);
-        case FractalType::Newton: return newton(s, x, y, column, row);
-        case FractalType::SelfSquaredDragons: return selfSquaredDragons(s, x, y);
-        case FractalType::Sine: return sine(s, x, y);
-        case FractalType::TileJulia: return tileJulia(s, x, y);
-        case FractalType::VolterraLotka: return volterraLotka(s, x, y, column, row);
-    }
-    return 0;
-}
-
-bool stopRequested(const void* context) {
-    return static_cast<const std::atomic<bool>*>(context)->load(std::memory_order_relaxed);
-}
-
-bool stopped(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(std::memory_order_relaxed); }
+// The vector loops' boundary takes plain function pointers only.
+bool stopRequested(const void* context) { return static_cast<const std::stop_token*>(context)->stop_requested(); }
 
 }  // namespace
 
@@ -89,13 +66,13 @@ RowPlot rowPlotFrom(const PlotDriver& driver, const PlotFlags& flags) {
     plot.width = driver.imageWidth();
     plot.height = driver.imageHeight();
     plot.xmin = driver.kernel.params.xmin;
-    plot.plotSpanX = driver.plotSpanX;
+    plot.plotSpanX = driver.plotSpanX();
     plot.ymax = driver.kernel.params.ymax;
-    plot.plotSpanY = driver.plotSpanY;
-    plot.iterationScale = driver.iterationScale;
+    plot.plotSpanY = driver.plotSpanY();
+    plot.iterationScale = driver.iterationScale();
     plot.trueColorMode = flags.trueColorMode;
-    plot.levelSetTablesValid = driver.levelSetTablesValid;
-    plot.levelSets = driver.levelSets;
+    plot.levelSetTablesValid = driver.levelSetTablesValid();
+    plot.levelSets = driver.levelSets();
     // The per-plot values are built by the plot's first point. Later rows of
     // a plot find them in the driver, where the first row left them.
     if (driver.nextRow() == 0) {
@@ -155,21 +132,12 @@ PointSeed RowEngine::seedPoint(int column, double y) const {
 
 PointOutcome RowEngine::scalarPoint(KernelState& s, const PointSeed& seed, int column, int row,
                                               bool lastInside) const {
-    s.point.magnitude = seed.magnitude;
-    if (s.periodicityChecking) {
-        s.periodicity.savedX = 0.0;
-        s.periodicity.savedY = 0.0;
-        s.periodicity.checkCounter = 1;
-        s.periodicity.checkInterval = 3;
-    }
-    s.point.minMagnitude = static_cast<double>(plot_.iterationScale);
-    s.point.minIteration = 0;
-    s.point.colorDecided = false;
+    resetForPoint(s, seed.magnitude, static_cast<double>(plot_.iterationScale));
     s.periodicity.lastPointInside = lastInside;
     double x = seed.x;
     double y = seed.y;
     PointOutcome r;
-    r.n = iterateLocal(s, x, y, column, row);
+    r.n = kernels::iterateInline(s, x, y, column, row);
     r.x = x;
     r.y = y;
     r.point = s.point;
@@ -191,72 +159,22 @@ inline PointOutcome RowEngine::fromOutcome(const SimdOutcomes& o, std::size_t i)
     r.point.minIteration = static_cast<std::int32_t>(o.minIteration[i]);
     r.point.colorDecided = false;
     r.basin = k.newton.basinIndex;
-    PointState& point = r.point;
     switch (k.type) {
         case FractalType::MagnetismIQ:
         case FractalType::MagnetismIZ:
         case FractalType::MagnetismIIQ:
         case FractalType::MagnetismIIZ: {
             const bool second = k.type == FractalType::MagnetismIIQ || k.type == FractalType::MagnetismIIZ;
-            const std::int32_t n = r.n;
-            if (point.magnitude > p.sizeLimit) break;
-            if (o.distToOne[i] < 1e-6) {
-                const std::int32_t code = (n + 85) % 255 + 1;
-                if (k.type == FractalType::MagnetismIIQ && p.outsideColoring == OutsideColoring::Binary) {
-                    point.colorDecided = true;
-                    point.decidedIndex = code;
-                    point.decidedValue = code;
-                } else {
-                    point.magnitude = p.sizeLimit + 1.0;
-                }
-                r.n = code;
-                break;
-            }
-            if (second && point.magnitude < 1e-6) {
-                point.magnitude = p.sizeLimit + 1.0;
-                r.n = (n + 170) % 255 + 1;
-                break;
-            }
-            if (k.specialColoring) {
-                point.colorDecided = true;
-                point.decidedValue = std::fmod(255.0 * point.magnitude / o.maxMag[i], 255.0) + 1.0;
-                kernels::truncatesToIndex(point.decidedValue, point.decidedIndex);
-            }
+            r.n = kernels::magnetismEnding(r.point, p, second, k.type == FractalType::MagnetismIIQ, k.specialColoring,
+                                           r.n, o.distToOne[i], o.maxMag[i]);
             break;
         }
-        case FractalType::Newton: {
-            const NewtonTables& t = k.newton;
-            const std::int32_t degree = t.degree;
-            const bool findBasin = p.param2 != 0.0 || p.outsideColoring == OutsideColoring::Binary ||
-                                   p.outsideColoring == OutsideColoring::Solid;
-            const std::int32_t m = r.n;
-            std::int32_t offset = 0;
-            r.basin = noBasin;
-            if (o.converged[i] != 0.0 && findBasin) {
-                std::int32_t basin = 0;
-                while (basin < degree) {
-                    const auto& root = t.roots[static_cast<std::size_t>(basin)];
-                    const double dx = r.x - root[0];
-                    const double dy = r.y - root[1];
-                    if (dx * dx + dy * dy < 1e-6) break;
-                    ++basin;
-                }
-                if (p.param2 != 0.0) {
-                    const std::int32_t sel = k.specialColoring ? (basin & 7) + 8 * (m & 1) + 1 : basin;
-                    offset = (256 / degree) * sel;
-                }
-                if (basin < degree) r.basin = basin;
-            }
-            point.magnitude = p.sizeLimit + 1.0;
-            r.n = (offset + m) % 255 + 1;
+        case FractalType::Newton:
+            r.n = kernels::newtonEnding(k.newton, p, k.specialColoring, o.converged[i] != 0.0, r.n, r.x, r.y, r.point,
+                                        r.basin);
             break;
-        }
         case FractalType::VolterraLotka:
-            if (point.magnitude <= p.sizeLimit && p.insideColoring == InsideColoring::ZMag) {
-                point.colorDecided = true;
-                point.decidedValue = std::fmod(16.0 * point.magnitude, 255.0) + 1.0;
-                point.decidedIndex = static_cast<std::int32_t>(point.decidedValue);
-            }
+            kernels::volterraLotkaEnding(r.point, p);
             break;
         default:
             break;
@@ -321,10 +239,7 @@ PeriodicityState RowEngine::periodicityAfter(const RowResult& result, double y) 
     PeriodicityState after = plot_.kernel.periodicity;
     after.lastPointInside = result.carriedOut;
     if (!plot_.kernel.periodicityChecking) return after;
-    after.savedX = 0.0;
-    after.savedY = 0.0;
-    after.checkCounter = 1;
-    after.checkInterval = 3;
+    after.restartCheck();
     if (!speculative_) return after;
     const int last = plot_.width - 1;
     const bool lastIn = last == 0 ? result.carriedIn : (result.pointFlags[static_cast<std::size_t>(last - 1)] & leftInside) != 0;
@@ -334,17 +249,39 @@ PeriodicityState RowEngine::periodicityAfter(const RowResult& result, double y) 
     return s.periodicity;
 }
 
+// The kernels' results of one row, before the walk and the colouring.
+struct RowEngine::KernelRun {
+    KernelState state;  // the scalar kernels' state, shared by the first run and the walk's reruns
+    SimdSeeds seeds{};  // padded arrays in the scratch
+    bool vector = false;
+    SimdOutcomes outcomes{};  // when vector
+    std::vector<PointOutcome>* points = nullptr;  // when not
+
+    std::int32_t count(std::size_t i) const {
+        return vector ? static_cast<std::int32_t>(outcomes.count[i]) : (*points)[i].n;
+    }
+    PointSeed seed(std::size_t i) const { return {seeds.x[i], seeds.y[i], seeds.magnitude[i]}; }
+};
+
 bool RowEngine::computeRow(int row, bool carriedIn, RowResult& result, RowScratch& scratch) const {
-    return computeRow(row, [carriedIn] { return carriedIn; }, result, scratch, nullptr);
+    return computeRow(row, [carriedIn] { return carriedIn; }, result, scratch);
 }
 
 bool RowEngine::computeRow(int row, const std::function<bool()>& carriedIn, RowResult& result, RowScratch& scratch,
-                           const std::atomic<bool>* stop) const {
-    const int width = plot_.width;
-    const auto count = static_cast<std::size_t>(width);
+                           const std::stop_token& stop) const {
     const double y = rowValue(plot_.ymax, plot_.plotSpanY, row, plot_.height);
-    const std::int32_t iterations = plot_.kernel.params.iterations;
+    startResult(row, result);
+    KernelRun run{plot_.kernel};
+    run.seeds = seedRow(y, scratch);
+    if (!runKernels(row, run, scratch, stop) || stop.stop_requested()) return false;
+    walkCarried(row, carriedIn(), run, result, scratch);
+    colourRow(row, run, result, scratch);
+    result.periodicityAfter = periodicityAfter(result, y);
+    return true;
+}
 
+void RowEngine::startResult(int row, RowResult& result) const {
+    const auto count = static_cast<std::size_t>(plot_.width);
     result.row = row;
     result.indices.assign(count, 0);
     result.fractions.assign(plot_.trueColorMode ? count : 0, 0.0);
@@ -353,9 +290,11 @@ bool RowEngine::computeRow(int row, const std::function<bool()>& carriedIn, RowR
     result.decidedInRow = false;
     result.lastPoint = PointState{};  // a reused result keeps nothing of its last row
     result.lastBasin = noBasin;
+}
 
-    // The kernels: speculative (as after an inside point) when the result
-    // may depend on the carried value.
+// Every point of row value y as the driver prepares it, padded for the vector loops.
+SimdSeeds RowEngine::seedRow(double y, RowScratch& scratch) const {
+    const int width = plot_.width;
     const auto padded = static_cast<std::size_t>(simdPaddedCount(width));
     scratch.seeds.resize(3 * padded);
     double* seedX = scratch.seeds.data();
@@ -379,51 +318,54 @@ bool RowEngine::computeRow(int row, const std::function<bool()>& carriedIn, RowR
             seedMagnitude[i] = x * x + yy;
         }
     }
-    for (std::size_t i = count; i < padded; ++i) {
+    for (std::size_t i = static_cast<std::size_t>(width); i < padded; ++i) {
         seedX[i] = 0.0;
         seedY[i] = 0.0;
         seedMagnitude[i] = HUGE_VAL;
     }
+    return {seedX, seedY, seedMagnitude};
+}
 
-    KernelState s = plot_.kernel;
-    const bool vector = vectorSet_ != nullptr;
-    SimdOutcomes outcomes{};
-    std::vector<PointOutcome>& points = scratch.points;
-    if (vector) {
+// The kernels over the row: speculative (as after an inside point) where the
+// result may depend on the carried value. False when `stop` was raised.
+bool RowEngine::runKernels(int row, KernelRun& run, RowScratch& scratch, const std::stop_token& stop) const {
+    const int width = plot_.width;
+    run.vector = vectorSet_ != nullptr;
+    if (run.vector) {
+        const auto padded = static_cast<std::size_t>(simdPaddedCount(width));
         scratch.outcomes.resize(9 * padded);
         double* o = scratch.outcomes.data();
-        outcomes = {o,           o + padded,     o + 2 * padded, o + 3 * padded, o + 4 * padded,
-                    o + 5 * padded, o + 6 * padded, o + 7 * padded, o + 8 * padded};
-        const SimdStop simdStop{stop != nullptr ? &stopRequested : nullptr, stop};
-        const SimdSeeds seeds{seedX, seedY, seedMagnitude};
-        if (!vectorSet_->run(constants_, seeds, outcomes, width, simdStop)) return false;
-    } else {
-        points.resize(count);
-        for (int i = 0; i < width; ++i) {
-            if (stopped(stop)) return false;
-            const auto at = static_cast<std::size_t>(i);
-            points[at] = scalarPoint(s, {seedX[at], seedY[at], seedMagnitude[at]}, i, row, true);
-        }
+        run.outcomes = {o,           o + padded,     o + 2 * padded, o + 3 * padded, o + 4 * padded,
+                        o + 5 * padded, o + 6 * padded, o + 7 * padded, o + 8 * padded};
+        const SimdStop simdStop{stop.stop_possible() ? &stopRequested : nullptr, &stop};
+        return vectorSet_->run(constants_, run.seeds, run.outcomes, width, simdStop);
     }
-    if (stopped(stop)) return false;
-    // The Julia and Mandelbrot results are the loops' counts.
-    auto countAt = [&](std::size_t i) {
-        return vector ? static_cast<std::int32_t>(outcomes.count[i]) : points[i].n;
-    };
+    run.points = &scratch.points;
+    run.points->resize(static_cast<std::size_t>(width));
+    for (int i = 0; i < width; ++i) {
+        if (stop.stop_requested()) return false;
+        const auto at = static_cast<std::size_t>(i);
+        (*run.points)[at] = scalarPoint(run.state, run.seed(at), i, row, true);
+    }
+    return true;
+}
 
-    // The walk in plotting order with the carried value. Points the walk
-    // recomputes are kept aside, in column order.
+// The walk in plotting order with the carried value. Points the walk
+// recomputes are kept aside in the scratch, in column order.
+void RowEngine::walkCarried(int row, bool carriedIn, KernelRun& run, RowResult& result, RowScratch& scratch) const {
+    const auto count = static_cast<std::size_t>(plot_.width);
+    const std::int32_t iterations = plot_.kernel.params.iterations;
     std::vector<std::pair<std::size_t, PointOutcome>>& redone = scratch.redone;
     redone.clear();
-    bool inside = carriedIn();
+    bool inside = carriedIn;
     result.carriedIn = inside;
     if (speculative_) {
         for (std::size_t i = 0; i < count; ++i) {
-            std::int32_t n = countAt(i);
+            std::int32_t n = run.count(i);
             if (n == iterations) {
                 result.pointFlags[i] = mayDependOnCarried;
                 if (!inside) {
-                    redone.emplace_back(i, scalarPoint(s, {seedX[i], seedY[i], seedMagnitude[i]}, static_cast<int>(i), row, false));
+                    redone.emplace_back(i, scalarPoint(run.state, run.seed(i), static_cast<int>(i), row, false));
                     n = redone.back().second.n;
                 }
             }
@@ -431,40 +373,45 @@ bool RowEngine::computeRow(int row, const std::function<bool()>& carriedIn, RowR
             if (inside) result.pointFlags[i] |= leftInside;
         }
     } else if (isJuliaOrMandelbrot(plot_.kernel.type)) {
-        inside = countAt(count - 1) == iterations;
+        // The Julia and Mandelbrot results are the loops' counts.
+        inside = run.count(count - 1) == iterations;
     }
     result.carriedOut = inside;
+}
 
+// The colouring step of every point, the walk's recomputed points in place of
+// the first run's.
+void RowEngine::colourRow(int row, const KernelRun& run, RowResult& result, const RowScratch& scratch) const {
+    const auto count = static_cast<std::size_t>(plot_.width);
+    const std::vector<std::pair<std::size_t, PointOutcome>>& redone = scratch.redone;
     KernelState colouring = plot_.kernel;
     const ColoringContext context = coloringContext(row);
     const std::size_t last = count - 1;
-    if (vector && plainColouring_) {
+    if (run.vector && plainColouring_) {
         // No point of this colouring fixes its index or changes what the
         // next one sees, so the loop's counts are coloured all at once;
         // recomputed points and the last one (whose state the row leaves)
         // then take the full colouring step.
-        plainIndices(outcomes.count, outcomes.magnitude, count, result.indices.data());
+        plainIndices(run.outcomes.count, run.outcomes.magnitude, count, result.indices.data());
         bool lastRedone = false;
         for (const auto& [i, r] : redone) {
             colour(colouring, context, r, static_cast<int>(i), result);
             lastRedone = i == last;
         }
-        if (!lastRedone) colour(colouring, context, fromOutcome(outcomes, last), static_cast<int>(last), result);
-    } else {
-        std::size_t nextRedone = 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            const int column = static_cast<int>(i);
-            if (nextRedone < redone.size() && redone[nextRedone].first == i) {
-                colour(colouring, context, redone[nextRedone++].second, column, result);
-            } else if (vector) {
-                colour(colouring, context, fromOutcome(outcomes, i), column, result);
-            } else {
-                colour(colouring, context, points[i], column, result);
-            }
+        if (!lastRedone) colour(colouring, context, fromOutcome(run.outcomes, last), static_cast<int>(last), result);
+        return;
+    }
+    std::size_t nextRedone = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int column = static_cast<int>(i);
+        if (nextRedone < redone.size() && redone[nextRedone].first == i) {
+            colour(colouring, context, redone[nextRedone++].second, column, result);
+        } else if (run.vector) {
+            colour(colouring, context, fromOutcome(run.outcomes, i), column, result);
+        } else {
+            colour(colouring, context, (*run.points)[i], column, result);
         }
     }
-    result.periodicityAfter = periodicityAfter(result, y);
-    return true;
 }
 
 void RowEngine::settleRow(RowResult& result, bool carriedIn) const {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <stop_token>
 #include <utility>
 #include <vector>
 
@@ -109,7 +109,7 @@ public:
     // best-known lastPointInside before the row; a wrong answer is repaired
     // by settleRow. Returns false when `stop` was raised meanwhile.
     bool computeRow(int row, const std::function<bool()>& carriedIn, RowResult& result, RowScratch& scratch,
-                    const std::atomic<bool>* stop = nullptr) const;
+                    const std::stop_token& stop = {}) const;
     bool computeRow(int row, bool carriedIn, RowResult& result, RowScratch& scratch) const;
 
     // Makes a computed row exact for the true lastPointInside before it:
@@ -121,6 +121,8 @@ public:
     void applyKernelState(const RowResult& result, KernelState& kernel) const;
 
 private:
+    struct KernelRun;
+
     RowPlot plot_;
     SimdLevel level_;
     const SimdKernelSet* vectorSet_ = nullptr;  // nullptr: every point on the scalar kernels
@@ -129,6 +131,13 @@ private:
     bool plainColouring_ = false;
 
     std::vector<double> columnX_;  // the real part of every column, as the driver computes it
+
+    // The stages of computeRow.
+    void startResult(int row, RowResult& result) const;
+    SimdSeeds seedRow(double y, RowScratch& scratch) const;
+    bool runKernels(int row, KernelRun& run, RowScratch& scratch, const std::stop_token& stop) const;
+    void walkCarried(int row, bool carriedIn, KernelRun& run, RowResult& result, RowScratch& scratch) const;
+    void colourRow(int row, const KernelRun& run, RowResult& result, const RowScratch& scratch) const;
 
     PointOutcome scalarPoint(KernelState& s, const PointSeed& seed, int column, int row, bool lastInside) const;
     PointOutcome fromOutcome(const SimdOutcomes& o, std::size_t i) const;

@@ -3,106 +3,22 @@
 #include <algorithm>
 #include <array>
 #include <optional>
-#include <system_error>
 #include <utility>
 
 namespace fernwise {
 
 namespace {
 
-constexpr auto helperSpin = std::chrono::microseconds(300);  // a helper between jobs
-constexpr auto waitSpin = std::chrono::microseconds(50);     // a thread waiting for a row or for helpers
+constexpr auto waitSpin = std::chrono::microseconds(50);  // a thread waiting for a row
 
-// Polls `done` for up to `limit`; whether it came true.
-template <typename Done>
-bool spinUntil(std::chrono::microseconds limit, Done done) {
-    const auto until = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        for (int i = 0; i < 64; ++i) {
-            if (done()) return true;
-#if defined(__x86_64__) || defined(__i386__)
-            __builtin_ia32_pause();
-#endif
-        }
-        if (std::chrono::steady_clock::now() >= until) return false;
-    }
-}
+// What row pipelines leave with a pool from image to image: each helper's
+// buffers, and the row buffers of the last image.
+struct KeptRowBuffers {
+    std::vector<RowScratch> scratch;
+    std::vector<std::unique_ptr<RowResult>> spareRows;
+};
 
 }  // namespace
-
-int defaultThreadCount() {
-    const unsigned cores = std::thread::hardware_concurrency();
-    return cores == 0 ? 1 : static_cast<int>(cores);
-}
-
-RowWorkers::RowWorkers(int threads) {
-    if (threads <= 0) threads = defaultThreadCount() - 1;
-    scratch_.resize(static_cast<std::size_t>(std::max(0, threads)));
-    threads_.reserve(static_cast<std::size_t>(std::max(0, threads)));
-    for (int i = 0; i < threads; ++i) {
-        try {
-            threads_.emplace_back([this, i] { serve(i); });
-        } catch (const std::system_error&) {
-            break;  // out of threads: fewer helpers, and pipelines asking for more start their own
-        }
-    }
-}
-
-RowWorkers::~RowWorkers() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    for (std::thread& thread : threads_) thread.join();
-}
-
-bool RowWorkers::start(int helpers, std::function<void(RowScratch&)> job) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (busy_ || helpers > size()) return false;
-        busy_ = true;
-        job_ = std::move(job);
-        helpers_ = helpers;
-        running_ = helpers;
-        generation_.fetch_add(1);
-    }
-    wake_.notify_all();
-    return true;
-}
-
-void RowWorkers::finish(std::vector<std::unique_ptr<RowResult>>& spareRows) {
-    // The helpers leave as soon as the last rows are taken: usually at once.
-    spinUntil(waitSpin, [this] { return running_.load(std::memory_order_relaxed) == 0; });
-    std::unique_lock<std::mutex> lock(mutex_);
-    left_.wait(lock, [this] { return running_ == 0; });
-    job_ = nullptr;
-    // Enough buffers for the rows in flight of the next image.
-    constexpr std::size_t kept = 256;
-    if (spareRows.size() > kept) spareRows.resize(kept);
-    spareRows_ = std::move(spareRows);
-    busy_ = false;
-}
-
-void RowWorkers::serve(int index) {
-    std::uint64_t seen = 0;
-    for (;;) {
-        // Images often follow each other closely: look for the next job a
-        // little while before going to sleep, since waking takes longer.
-        spinUntil(helperSpin, [&] { return generation_.load(std::memory_order_relaxed) != seen; });
-        std::unique_lock<std::mutex> lock(mutex_);
-        wake_.wait(lock, [&] { return stopping_ || generation_.load() != seen; });
-        if (stopping_) return;
-        seen = generation_.load();
-        // A job only starts once every helper has left the one before, so
-        // no helper can miss one.
-        if (index >= helpers_) continue;
-        lock.unlock();
-        job_(scratch_[static_cast<std::size_t>(index)]);
-        lock.lock();
-        if (--running_ == 0) left_.notify_all();
-    }
-}
 
 void drawRow(const RowResult& row, VirtualScreen& screen, const PaletteState& palette, bool paletteDevice,
              std::uint8_t* indicesOut) {
@@ -141,14 +57,14 @@ RowPipeline::RowPipeline(const PlotDriver& driver, const PlotFlags& flags, int t
     startHelpers(threads, caller, nullptr);
 }
 
-RowPipeline::RowPipeline(const PlotDriver& driver, const PlotFlags& flags, RowWorkers& workers, int threads,
+RowPipeline::RowPipeline(const PlotDriver& driver, const PlotFlags& flags, WorkerPool& workers, int threads,
                          SimdLevel level, CallingThread caller)
     : RowPipeline(driver, flags, level) {
     if (threads <= 0) threads = workers.size() + (caller == CallingThread::Computes ? 1 : 0);
     startHelpers(threads, caller, &workers);
 }
 
-void RowPipeline::startHelpers(int threads, CallingThread caller, RowWorkers* pool) {
+void RowPipeline::startHelpers(int threads, CallingThread caller, WorkerPool* pool) {
     const int rows = std::max(0, height_ - firstRow_);
     slots_ = std::make_unique<Slot[]>(static_cast<std::size_t>(rows));
     if (threads <= 0) threads = defaultThreadCount();
@@ -159,43 +75,42 @@ void RowPipeline::startHelpers(int threads, CallingThread caller, RowWorkers* po
     helpers_ = helpers;
     computing_ = std::max(1, helpers + (caller == CallingThread::Computes ? 1 : 0));
     if (helpers == 0) return;
-    if (pool != nullptr) {
-        // The helpers may take row buffers as soon as they start.
-        std::lock_guard<std::mutex> lock(spareMutex_);
-        if (pool->start(helpers, [this](RowScratch& scratch) { work(scratch); })) {
-            pool_ = pool;
-            spare_ = std::move(pool->spareRows_);
-            return;
-        }
+    if (pool == nullptr || !borrow(*pool, helpers)) {
+        // None lent, or lent to another: threads of its own, as many as the
+        // system gives.
+        ownPool_ = std::make_unique<WorkerPool>(helpers);
+        helpers_ = ownPool_->size();
+        if (helpers_ > 0) borrow(*ownPool_, helpers_);
     }
-    workers_.reserve(static_cast<std::size_t>(helpers));
-    for (int i = 0; i < helpers; ++i) {
-        try {
-            workers_.emplace_back([this] {
-                RowScratch scratch;
-                work(scratch);
-            });
-        } catch (const std::system_error&) {
-            break;  // out of threads: those that did start share the rows
-        }
-    }
-    helpers_ = static_cast<int>(workers_.size());
     // Without a single helper the drawing thread computes each row when it
     // asks for it, as a plot on one thread would.
     drawerComputes_ = helpers_ == 0 && caller == CallingThread::Draws;
 }
 
+bool RowPipeline::borrow(WorkerPool& pool, int helpers) {
+    if (!pool.lend(helpers)) return false;
+    pool_ = &pool;
+    KeptRowBuffers& kept = pool.kept<KeptRowBuffers>();
+    if (kept.scratch.size() < static_cast<std::size_t>(helpers)) kept.scratch.resize(static_cast<std::size_t>(helpers));
+    spare_ = std::move(kept.spareRows);
+    pool.run([this, &kept](int helper) { work(kept.scratch[static_cast<std::size_t>(helper)]); });
+    return true;
+}
+
 RowPipeline::~RowPipeline() {
     cancel();
-    if (pool_ != nullptr) {
-        // Taken only once the helpers have left the rows.
-        pool_->finish(spare_);
-    }
-    for (std::thread& worker : workers_) worker.join();
+    if (pool_ == nullptr) return;
+    // The row buffers are handed back only once the helpers have left the rows.
+    pool_->finish([this] {
+        // Enough buffers for the rows in flight of the next image.
+        constexpr std::size_t kept = 256;
+        if (spare_.size() > kept) spare_.resize(kept);
+        pool_->kept<KeptRowBuffers>().spareRows = std::move(spare_);
+    });
 }
 
 void RowPipeline::cancel() {
-    cancelled_.store(true);
+    stop_.request_stop();
     std::lock_guard<std::mutex> lock(waitMutex_);
     settled_.notify_all();
 }
@@ -254,7 +169,7 @@ int RowPipeline::claimRows(int& count) {
 }
 
 bool RowPipeline::computeOne(RowScratch& scratch) {
-    if (cancelled_.load()) return false;
+    if (stop_.stop_requested()) return false;
     int count = 0;
     const int first = claimRows(count);
     if (first >= height_) return false;
@@ -272,7 +187,8 @@ bool RowPipeline::computeOne(RowScratch& scratch) {
         // Only the periodicity walk needs a good guess; elsewhere any value
         // is passed on when the row is settled.
         const bool complete = engine_.computeRow(
-            row, [this, row, dependent] { return dependent && carriedGuess(row); }, *s.result, scratch, &cancelled_);
+            row, [this, row, dependent] { return dependent && carriedGuess(row); }, *s.result, scratch,
+            stop_.get_token());
         // Claimed rows left undone are never delivered: only cancelling stops one.
         if (!complete) return false;
         s.carriedOutGuess.store(s.result->carriedOut);
@@ -292,7 +208,7 @@ bool RowPipeline::nextSettled(std::chrono::milliseconds wait) {
         return nextToDeliver_ < nextToSettle_.load();
     }
     if (wait == std::chrono::milliseconds::zero()) return false;
-    auto ready = [this] { return nextToDeliver_ < nextToSettle_.load() || cancelled_.load(); };
+    auto ready = [this] { return nextToDeliver_ < nextToSettle_.load() || stop_.stop_requested(); };
     const bool forever = wait == untilFinished;
     const auto deadline = forever ? std::chrono::steady_clock::time_point::max() : std::chrono::steady_clock::now() + wait;
     // A row being computed is mostly done within microseconds; sleeping and
@@ -322,9 +238,9 @@ bool RowPipeline::serves(const PlotDriver& driver, const PlotFlags& flags) const
     const RowPlot& plot = engine_.plot();
     return nextToDeliver_ < height_ && driver.nextRow() == nextToDeliver_ && driver.imageHeight() == height_ &&
            driver.imageWidth() == plot.width && driver.kernel.type == plot.kernel.type &&
-           driver.kernel.params == plot.kernel.params && driver.plotSpanX == plot.plotSpanX &&
-           driver.plotSpanY == plot.plotSpanY && driver.iterationScale == plot.iterationScale &&
-           driver.levelSetTablesValid == plot.levelSetTablesValid && driver.levelSets == plot.levelSets &&
+           driver.kernel.params == plot.kernel.params && driver.plotSpanX() == plot.plotSpanX &&
+           driver.plotSpanY() == plot.plotSpanY && driver.iterationScale() == plot.iterationScale &&
+           driver.levelSetTablesValid() == plot.levelSetTablesValid && driver.levelSets() == plot.levelSets &&
            driver.kernel.periodicity.tolerance == plot.kernel.periodicity.tolerance &&
            flags.periodicityChecking == flags_.periodicityChecking && flags.specialColoring == flags_.specialColoring &&
            flags.trueColorMode == flags_.trueColorMode && flags.paletteDevice == flags_.paletteDevice;
@@ -348,16 +264,9 @@ RowDelivery RowPipeline::drawNextRow(PlotDriver& driver, const PlotFlags& flags,
 
 void renderImageParallel(const RenderRequest& request, VirtualScreen& screen, const PaletteState& palette,
                          std::uint8_t* indicesOut, const LevelSetTables* levelSets, int threads, SimdLevel level,
-                         const std::function<void(int rowsDrawn)>& rowDone, RowWorkers* workers) {
-    // The plot start of renderImage, step for step.
-    FractalCatalog catalog;
-    catalog[request.type] = request.params;
-    PlotDriver driver(request.width, request.height);
-    driver.loadRecord(catalog, request.type);
-    driver.computeGeometry(request.aspectFactor);
-    if (driver.beginTrueColor(request.flags.trueColorMode)) driver.levelSets = levelSets;
+                         const std::function<void(int rowsDrawn)>& rowDone, WorkerPool* workers) {
     // No clearing to black first: every pixel of every row is written below.
-    driver.startKernels();
+    PlotDriver driver = startedPlot(request, levelSets);
     // This thread computes rows too, and draws whatever is finished between them.
     std::optional<RowPipeline> pipeline;
     if (workers != nullptr) {

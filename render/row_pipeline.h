@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
+#include <stop_token>
 #include <vector>
 
 #include "palette.h"
@@ -15,6 +15,7 @@
 #include "row_engine.h"
 #include "simd_level.h"
 #include "virtual_screen.h"
+#include "worker_pool.h"
 
 namespace fernwise {
 
@@ -24,49 +25,8 @@ enum class CallingThread {
     Computes,  // the batch renderer: it computes rows too whenever none is ready
 };
 
-// Helper threads that outlive single images. A caller that renders one image
-// after another creates them once and hands them to each pipeline, which
-// then starts no threads of its own: starting threads costs more than the
-// rows of a small image, and threads that have just been started wait for a
-// free core longer than sleeping ones that are woken. They serve one
-// pipeline at a time; a pipeline that finds them busy starts its own.
-class RowWorkers {
-public:
-    // `threads` helpers (<= 0: one per core, less the caller's).
-    explicit RowWorkers(int threads = 0);
-    ~RowWorkers();
-
-    RowWorkers(const RowWorkers&) = delete;
-    RowWorkers& operator=(const RowWorkers&) = delete;
-
-    int size() const { return static_cast<int>(threads_.size()); }
-
-private:
-    friend class RowPipeline;
-    // Runs `job` on `helpers` of the threads, each with its own buffers;
-    // false while they serve another pipeline.
-    bool start(int helpers, std::function<void(RowScratch&)> job);
-    // Waits until every helper has left the job; then takes the row
-    // buffers the pipeline leaves, for the next one.
-    void finish(std::vector<std::unique_ptr<RowResult>>& spareRows);
-    void serve(int index);
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable left_;
-    std::function<void(RowScratch&)> job_;
-    // Kept from job to job, so that each image does not take its memory
-    // from the system again: each thread's buffers, and the row buffers the
-    // last pipeline left (only the pipeline being served touches them).
-    std::vector<RowScratch> scratch_;
-    std::vector<std::unique_ptr<RowResult>> spareRows_;
-    std::atomic<std::uint64_t> generation_{0};  // one more for each job started
-    int helpers_ = 0;
-    std::atomic<int> running_{0};  // helpers still in the job (changed under the lock)
-    bool busy_ = false;
-    bool stopping_ = false;
-    std::vector<std::thread> threads_;
-};
+// The helpers a caller lends to one pipeline after another.
+using RowWorkers = WorkerPool;
 
 // What RowPipeline::drawNextRow did.
 enum class RowDelivery {
@@ -99,9 +59,9 @@ public:
     // is one of them and gets one worker less.
     RowPipeline(const PlotDriver& driver, const PlotFlags& flags, int threads = 0,
                 SimdLevel level = bestSimdLevel(), CallingThread caller = CallingThread::Draws);
-    // The same on `workers` instead of threads of its own (threads <= 0: all
-    // of them); they must outlive the pipeline.
-    RowPipeline(const PlotDriver& driver, const PlotFlags& flags, RowWorkers& workers, int threads = 0,
+    // The same on helpers borrowed from `workers` instead of threads of its
+    // own (threads <= 0: all of them); they must outlive the pipeline.
+    RowPipeline(const PlotDriver& driver, const PlotFlags& flags, WorkerPool& workers, int threads = 0,
                 SimdLevel level = bestSimdLevel(), CallingThread caller = CallingThread::Draws);
     // Stops the workers (each leaves within a few microseconds) and joins them.
     ~RowPipeline();
@@ -137,7 +97,6 @@ public:
     // The row the next take delivers; imageHeight when all are delivered.
     int nextRow() const { return nextToDeliver_; }
     int threadCount() const { return helpers_; }
-    const RowEngine& engine() const { return engine_; }
 
     // Makes the workers stop soon; rows not yet finished are never delivered.
     void cancel();
@@ -155,7 +114,8 @@ private:
 
     // Everything but the threads.
     RowPipeline(const PlotDriver& driver, const PlotFlags& flags, SimdLevel level);
-    void startHelpers(int threads, CallingThread caller, RowWorkers* pool);
+    void startHelpers(int threads, CallingThread caller, WorkerPool* pool);
+    bool borrow(WorkerPool& pool, int helpers);
     void work(RowScratch& scratch);
     int claimRows(int& count);
     bool computeOne(RowScratch& scratch);
@@ -178,7 +138,7 @@ private:
     std::atomic<int> nextToSettle_;
     std::atomic<bool> carried_;    // lastPointInside before row nextToSettle_
     std::atomic<bool> settling_{false};  // one thread at a time settles rows
-    std::atomic<bool> cancelled_{false};
+    std::stop_source stop_;  // cancel()
     std::atomic<int> waiters_{0};
     std::mutex waitMutex_;
     std::condition_variable settled_;
@@ -191,8 +151,8 @@ private:
     int helpers_ = 0;             // threads computing besides the caller
     bool drawerComputes_ = false;  // no helper could be started
     RowScratch drawerScratch_;     // the drawing thread's buffers then
-    RowWorkers* pool_ = nullptr;  // when the helpers are borrowed
-    std::vector<std::thread> workers_;
+    WorkerPool* pool_ = nullptr;  // the helpers' pool, borrowed or ownPool_
+    std::unique_ptr<WorkerPool> ownPool_;  // when none was lent
 };
 
 // Writes one computed row into the screen exactly as the driver's computeRow
@@ -203,14 +163,11 @@ void drawRow(const RowResult& row, VirtualScreen& screen, const PaletteState& pa
 // renderImage on `threads` threads (<= 0: one per core) with vector
 // instructions up to `level`: the same image, byte for byte.
 // `rowDone`, when given, hears the number of rows drawn after each row.
-// With `workers` the helpers are taken from there (threads <= 0: the
+// With `workers` the helpers are borrowed from there (threads <= 0: the
 // calling thread and all of them).
 void renderImageParallel(const RenderRequest& request, VirtualScreen& screen, const PaletteState& palette,
                          std::uint8_t* indicesOut = nullptr, const LevelSetTables* levelSets = nullptr,
                          int threads = 0, SimdLevel level = bestSimdLevel(),
-                         const std::function<void(int rowsDrawn)>& rowDone = {}, RowWorkers* workers = nullptr);
-
-// One worker per core: what `threads` <= 0 asks for.
-int defaultThreadCount();
+                         const std::function<void(int rowsDrawn)>& rowDone = {}, WorkerPool* workers = nullptr);
 
 }  // namespace fernwise

@@ -8,8 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <system_error>
-#include <thread>
+#include <stop_token>
 #include <vector>
 
 #include "row_pipeline.h"
@@ -32,27 +31,21 @@ public:
           nextClaim_(first),
           nextDeliver_(first) {}
 
-    bool run(bool carriedIn, int threads, const std::function<bool(const RowResult&)>& deliver) {
+    // Computes on the helpers `lent` has reserved for this job (none when
+    // null) besides the calling thread.
+    bool run(bool carriedIn, WorkerPool* lent, const std::function<bool(const RowResult&)>& deliver) {
         carried_ = carriedIn;
-        std::vector<std::thread> helpers;
-        const int wanted = static_cast<int>(std::min<long long>(threads - 1, end_ - first_ - 1));
-        for (int i = 0; i < wanted; ++i) {
-            try {
-                helpers.emplace_back([this] { help(); });
-            } catch (const std::system_error&) {
-                break;  // fewer threads, same rows
-            }
-        }
+        if (lent) lent->run([this](int) { help(); });
         bool completed = true;
         try {
             completed = deliverAll(deliver);
         } catch (...) {
             stop();
-            for (std::thread& helper : helpers) helper.join();
+            if (lent) lent->finish();
             throw;
         }
         stop();
-        for (std::thread& helper : helpers) helper.join();
+        if (lent) lent->finish();
         if (failure_) std::rethrow_exception(failure_);
         return completed;
     }
@@ -80,14 +73,14 @@ private:
     bool computeOne(RowScratch& scratch) {
         long long row = nextClaim_.load();
         for (;;) {
-            if (row >= end_ || stopped_.load()) return false;
+            if (row >= end_ || stop_.stop_requested()) return false;
             if (row >= nextDeliver_.load() + static_cast<long long>(slots_.size())) return false;  // window full
             if (nextClaim_.compare_exchange_weak(row, row + 1)) break;
         }
         Slot& s = slot(row);
         const bool dependent = engine_.dependsOnCarried();
         if (!engine_.computeRow(static_cast<int>(row), [&] { return dependent && guess(row); }, s.result, scratch,
-                                &stopped_)) {
+                                stop_.get_token())) {
             return false;
         }
         s.carriedOutGuess.store(s.result.carriedOut);
@@ -99,17 +92,17 @@ private:
     void help() {
         try {
             RowScratch scratch;
-            while (!stopped_.load()) {
+            while (!stop_.stop_requested()) {
                 if (computeOne(scratch)) continue;
                 if (nextClaim_.load() >= end_) return;
                 // The window is full: wait for the writer.
                 const long long seen = nextDeliver_.load();
-                waitFor([&] { return nextDeliver_.load() != seen || stopped_.load(); });
+                waitFor([&] { return nextDeliver_.load() != seen || stop_.stop_requested(); });
             }
         } catch (...) {
             std::lock_guard<std::mutex> lock(mutex_);
             if (!failure_) failure_ = std::current_exception();
-            stopped_.store(true);
+            stop_.request_stop();
             changed_.notify_all();
         }
     }
@@ -119,9 +112,9 @@ private:
         for (long long row = first_; row < end_; ++row) {
             Slot& s = slot(row);
             while (s.ready.load() != row) {
-                if (stopped_.load()) return false;  // a helper failed
+                if (stop_.stop_requested()) return false;  // a helper failed
                 if (computeOne(scratch)) continue;
-                waitFor([&] { return s.ready.load() == row || stopped_.load(); });
+                waitFor([&] { return s.ready.load() == row || stop_.stop_requested(); });
             }
             engine_.settleRow(s.result, carried_);
             carried_ = s.result.carriedOut;
@@ -159,7 +152,7 @@ private:
     }
 
     void stop() {
-        stopped_.store(true);
+        stop_.request_stop();
         std::lock_guard<std::mutex> lock(mutex_);
         changed_.notify_all();
     }
@@ -171,7 +164,7 @@ private:
     std::vector<Slot> slots_;
     std::atomic<long long> nextClaim_;
     std::atomic<long long> nextDeliver_;
-    std::atomic<bool> stopped_{false};
+    std::stop_source stop_;
     bool carried_ = false;  // the delivering thread's: lastPointInside before nextDeliver_
     std::atomic<int> sleepers_{0};
     std::mutex mutex_;
@@ -182,14 +175,24 @@ private:
 }  // namespace
 
 bool streamRows(const RowEngine& engine, int first, int count, bool carriedIn, int threads,
-                const std::function<bool(const RowResult&)>& deliver) {
+                const std::function<bool(const RowResult&)>& deliver, WorkerPool* pool) {
     if (count <= 0) return true;
     if (threads <= 0) threads = defaultThreadCount();
+    int helpers = static_cast<int>(std::min<long long>(threads - 1, count - 1));
+    // A pool that is lent elsewhere or too small gives way to one of our own;
+    // a system that refuses threads leaves fewer helpers, or none.
+    std::unique_ptr<WorkerPool> own;
+    if (helpers > 0 && (pool == nullptr || !pool->lend(helpers))) {
+        own = std::make_unique<WorkerPool>(helpers);
+        pool = own.get();
+        helpers = pool->size();
+        if (helpers > 0 && !pool->lend(helpers)) helpers = 0;
+    }
     RowStream stream(engine, first, count, threads);
-    return stream.run(carriedIn, threads, deliver);
+    return stream.run(carriedIn, helpers > 0 ? pool : nullptr, deliver);
 }
 
-bool carriedInto(const RowEngine& engine, int row, bool initial, int threads) {
+bool carriedInto(const RowEngine& engine, int row, bool initial, int threads, WorkerPool* pool) {
     if (row <= 0 || !engine.dependsOnCarried()) return initial;
     // Walk back to a row that ends the same after either carried value.
     RowScratch scratch;
@@ -209,10 +212,13 @@ bool carriedInto(const RowEngine& engine, int row, bool initial, int threads) {
     // Forward from there with the true value (from the plot's start when
     // every row above depends on it).
     const int from = known + 1;
-    streamRows(engine, from, row - from, carried, threads, [&carried](const RowResult& r) {
-        carried = r.carriedOut;
-        return true;
-    });
+    streamRows(
+        engine, from, row - from, carried, threads,
+        [&carried](const RowResult& r) {
+            carried = r.carriedOut;
+            return true;
+        },
+        pool);
     return carried;
 }
 

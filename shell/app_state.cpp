@@ -2,32 +2,23 @@
 
 namespace fernwise {
 
-PlotFlags AppState::plotFlags() const {
-    PlotFlags flags;
-    flags.paletteDevice = paletteDevice;
-    flags.trueColorMode = trueColorMode;
-    flags.periodicityChecking = periodicityChecking;
-    flags.specialColoring = specialColoring;
-    return flags;
-}
-
 double AppState::aspectFactor() const {
-    return static_cast<double>(initialClientWidth) / static_cast<double>(initialClientHeight) * 0.75;
+    return static_cast<double>(geometry.initialClientWidth) / static_cast<double>(geometry.initialClientHeight) * 0.75;
 }
 
 void chooseImageSize(AppState& state, std::optional<int> storedSizeIndex) {
     if (storedSizeIndex && *storedSizeIndex >= 0 && *storedSizeIndex < imageSizeCount) {
-        state.sizeIndex = *storedSizeIndex;
-        const ImageSize& size = imageSizes[static_cast<std::size_t>(state.sizeIndex)];
-        state.imageWidth = size.width;
-        state.imageHeight = size.height;
+        state.geometry.sizeIndex = *storedSizeIndex;
+        const ImageSize& size = imageSizes[static_cast<std::size_t>(state.geometry.sizeIndex)];
+        state.geometry.imageWidth = size.width;
+        state.geometry.imageHeight = size.height;
         return;
     }
-    state.imageWidth = state.screenWidth;
-    state.imageHeight = state.screenHeight;
+    state.geometry.imageWidth = state.display.screenWidth;
+    state.geometry.imageHeight = state.display.screenHeight;
     for (int i = 0; i < imageSizeCount; ++i) {
-        if (imageSizes[static_cast<std::size_t>(i)].width == state.screenWidth) {
-            state.sizeIndex = i;
+        if (imageSizes[static_cast<std::size_t>(i)].width == state.display.screenWidth) {
+            state.geometry.sizeIndex = i;
             break;
         }
     }

@@ -35,34 +35,33 @@ inline constexpr std::array<ImageSize, imageSizeCount> imageSizes = {{
     {1600, 1200},
 }};
 
-// The program-wide values of one run of the desktop program, in one record
-// that the main window and its helpers share. Everything here lives from
-// start-up to the end of the run.
-struct AppState {
-    // The fractal types and the one selected.
-    FractalCatalog catalog;
-    FractalType currentType = FractalType::Mandelbrot;
-
-    PaletteState palette;
-    PlotDriver plot{};
-
-    // The shared flags.
+// What the main loop is doing now.
+struct RunState {
     bool plotting = false;
     bool cycling = false;
-    bool paletteDevice = false;
-    bool deepColorDisplay = false;
-    bool trueColorMode = false;
-    bool periodicityChecking = true;
-    bool soundOn = true;
-    bool statusBarOn = true;
-    bool specialColoring = false;
-    bool splashAvailable = false;
     bool zoomReady = false;
     bool saveDialogBusy = false;
+    // Modal dialogs, message boxes and file dialogs open right now: while
+    // any is open the main loop runs no plot or cycling step.
+    int modalDepth = 0;
+};
 
-    // Geometry, fixed at start-up except for the image size.
+// The display the program runs on, fixed at start-up.
+struct DisplayState {
+    bool deepColorDisplay = false;
+    int displayBits = 32;  // bits per pixel
     int screenWidth = 0;
     int screenHeight = 0;
+};
+
+// The user's switches that are no plot's business.
+struct Preferences {
+    bool soundOn = true;
+    bool statusBarOn = true;
+};
+
+// Sizes fixed at start-up except the image size.
+struct WindowGeometry {
     int imageWidth = 0;
     int imageHeight = 0;
     int sizeIndex = 0;
@@ -72,36 +71,50 @@ struct AppState {
     // of every plot comes from it.
     int initialClientWidth = 1;
     int initialClientHeight = 1;
+};
 
-    // The bits per pixel of the display the program runs on.
-    int displayBits = 32;
+// Colour cycling's pause after each step and the speed dialog's thumb.
+struct CyclePace {
+    std::uint32_t cycleDelay = 100;
+    std::int32_t cycleSpeedPosition = 5;
+    CyclePacing cyclePacing;  // when the main loop's next cycling step is due
+};
+
+// The opening and closing splash.
+struct SplashTimes {
+    bool splashAvailable = false;
+    // How long each holds the program, in milliseconds (tests shorten them).
+    int openingSplashMs = 3000;
+    int closingSplashMs = 2000;
+};
+
+// The program-wide values of one run of the desktop program, one record per
+// concern, shared by the main window and its helpers. Everything here lives
+// from start-up to the end of the run.
+struct AppState {
+    // The fractal types and the one selected.
+    FractalCatalog catalog;
+    FractalType currentType = FractalType::Mandelbrot;
+
+    PaletteState palette;
+    PlotDriver plot{};
+    // The switches a plot reads, as the plot driver takes them.
+    PlotFlags flags;
+
+    RunState run;
+    DisplayState display;
+    Preferences preferences;
+    WindowGeometry geometry;
+    CyclePace cyclingPace;
+    SplashTimes splash;
 
     // The notes the user keeps during the run.
     std::string notesText;
-
     // The last twenty recorded plots, newest last written.
     PlotHistory history;
-
-    // Colour cycling's pause after each step and the speed dialog's thumb.
-    std::uint32_t cycleDelay = 100;
-    std::int32_t cycleSpeedPosition = 5;
-    // When the main loop's next cycling step is due.
-    CyclePacing cyclePacing;
-
     // The level-set tables of 24-bit colouring and the plot they serve.
     LevelSetState levelSets;
 
-    // How long the opening and the closing splash hold the program, in
-    // milliseconds (tests shorten them).
-    int openingSplashMs = 3000;
-    int closingSplashMs = 2000;
-
-    // Modal dialogs, message boxes and file dialogs open right now: while
-    // any is open the main loop runs no plot or cycling step.
-    int modalDepth = 0;
-
-    // The switches a plot reads, as the plot driver takes them.
-    PlotFlags plotFlags() const;
     // The aspect factor of a plot: the initial client area's shape times 0.75.
     double aspectFactor() const;
 };
@@ -116,8 +129,8 @@ void chooseImageSize(AppState& state, std::optional<int> storedSizeIndex);
 // Keeps the modal-dialog count for the time a modal window runs.
 class ModalScope {
 public:
-    explicit ModalScope(AppState& state) : state_(state) { ++state_.modalDepth; }
-    ~ModalScope() { --state_.modalDepth; }
+    explicit ModalScope(AppState& state) : state_(state) { ++state_.run.modalDepth; }
+    ~ModalScope() { --state_.run.modalDepth; }
     ModalScope(const ModalScope&) = delete;
     ModalScope& operator=(const ModalScope&) = delete;
 

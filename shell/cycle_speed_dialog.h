@@ -9,7 +9,7 @@ class QSlider;
 
 namespace fernwise {
 
-// Dialog 900, "     Select color-cycling speed": a trackbar (910) from
+// The colour-cycling speed dialog, "     Select color-cycling speed": a trackbar (910) from
 // "slow" (0) to "fast" (20) and an OK button (1). The remembered position
 // follows the thumb at once; only OK turns it into the pause between cycling
 // steps. There is no Cancel: Escape and the close box do nothing.

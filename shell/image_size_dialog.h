@@ -9,7 +9,7 @@ class QRadioButton;
 
 namespace fernwise {
 
-// Dialog 500, "Select the Image Dimensions": ten sizes as radio buttons
+// The image size dialog, "Select the Image Dimensions": ten sizes as radio buttons
 // 520..529 in a group box 510, with OK (1) and Cancel (2). Its result is 1
 // for OK and 2 for Cancel (also for Escape and the close box).
 class ImageSizeDialog : public QDialog {

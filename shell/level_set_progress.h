@@ -15,7 +15,7 @@ namespace fernwise {
 class HeldInput;
 class MessageSeam;
 
-// Dialog 1000: "Calculating level set gradients; the time required" over a
+// The level-set progress dialog: "Calculating level set gradients; the time required" over a
 // progress bar running from 0 to the image height in steps of 8 rows, with a
 // Cancel button (2). Escape or a mouse press on Cancel ends the pass.
 class LevelSetProgressDialog : public QDialog {

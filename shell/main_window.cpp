@@ -80,7 +80,7 @@ MainWindow::MainWindow(AppState& state, const MainWindowOptions& options)
     // the folder remembered from an earlier run, or else among the palettes
     // that come with the program.
     if (options_.seams.files != nullptr) {
-        fileDialogs_ = std::make_unique<FileDialogs>(*options_.seams.files, options_.settings, state_.saveDialogBusy);
+        fileDialogs_ = std::make_unique<FileDialogs>(*options_.seams.files, options_.settings, state_.run.saveDialogBusy);
         fileDialogs_->initFileDialogs(QDir::currentPath(), options_.paletteFolder);
     }
 
@@ -93,13 +93,13 @@ MainWindow::MainWindow(AppState& state, const MainWindowOptions& options)
     buildMenu();
 
     // The window covers the display from its top-left corner.
-    setGeometry(0, 0, state_.screenWidth, state_.screenHeight);
+    setGeometry(0, 0, state_.display.screenWidth, state_.display.screenHeight);
     measureInitialClientArea();
 
     idleTimer_.setInterval(0);
     connect(&idleTimer_, &QTimer::timeout, this, &MainWindow::loopPass);
 
-    screen_ = allocateScreen(state_.imageWidth, state_.imageHeight);
+    screen_ = allocateScreen(state_.geometry.imageWidth, state_.geometry.imageHeight);
     if (!screen_) {
         creationFailed_ = true;
         showMessage(virtualScreenMessage, memoryProblemCaption);
@@ -109,7 +109,7 @@ MainWindow::MainWindow(AppState& state, const MainWindowOptions& options)
     // Created black; the opening splash comes first, then the first plot.
     // Neither runs when the display check fails meanwhile: the message
     // boxes that report it run the queue.
-    if (state_.splashAvailable) {
+    if (state_.splash.splashAvailable) {
         QMetaObject::invokeMethod(
             this, [this] { if (!creationFailed_) showSplash(SplashKind::Opening); }, Qt::QueuedConnection);
     }
@@ -176,13 +176,13 @@ void MainWindow::measureInitialClientArea() {
     const QSize central = view_->size();
     const int width = central.width() - view_->verticalScrollBar()->sizeHint().width();
     const int height = central.height() - view_->horizontalScrollBar()->sizeHint().height();
-    state_.initialClientWidth = std::max(width, 1);
-    state_.initialClientHeight = std::max(height, 1);
+    state_.geometry.initialClientWidth = std::max(width, 1);
+    state_.geometry.initialClientHeight = std::max(height, 1);
 }
 
 PixelFormat MainWindow::screenFormat() const {
     // Pixels hold palette indices exactly on a palette-based display.
-    return state_.displayBits == 8 ? PixelFormat::Indexed8 : PixelFormat::Rgb32;
+    return state_.display.displayBits == 8 ? PixelFormat::Indexed8 : PixelFormat::Rgb32;
 }
 
 std::unique_ptr<VirtualScreen> MainWindow::allocateScreen(int width, int height) {
@@ -192,15 +192,15 @@ std::unique_ptr<VirtualScreen> MainWindow::allocateScreen(int width, int height)
 }
 
 int MainWindow::checkColorDepth() {
-    const int bits = state_.displayBits;
+    const int bits = state_.display.displayBits;
     const ColorDepth depth = fernwise::checkColorDepth(bits, bits == 8);
     if (depth.status != 0) {
         creationFailed_ = true;
         showMessage(QString::fromStdString(colorDepthMessage(bits)), colorDepthCaption, MessageIcon::Critical);
         return 1;
     }
-    state_.deepColorDisplay = depth.deepColorDisplay;
-    state_.paletteDevice = depth.paletteDevice;
+    state_.display.deepColorDisplay = depth.deepColorDisplay;
+    state_.flags.paletteDevice = depth.paletteDevice;
     state_.palette.logicalPaletteSize = depth.logicalPaletteSize;
     return 0;
 }
@@ -209,9 +209,9 @@ int MainWindow::createStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setSizeGripEnabled(true);
     statusParts_ = new StatusParts(bar);
-    statusParts_->setParts(statusPartEdges(state_.screenWidth, statusPartsAtRest));
+    statusParts_->setParts(statusPartEdges(state_.display.screenWidth, statusPartsAtRest));
     bar->addWidget(statusParts_, 1);
-    bar->setVisible(state_.statusBarOn);
+    bar->setVisible(state_.preferences.statusBarOn);
     return 0;
 }
 
@@ -275,8 +275,8 @@ void MainWindow::postCommand(int id) {
 }
 
 void MainWindow::setMenuState(MenuEvent event) {
-    const MenuConditions conditions{state_.paletteDevice, state_.deepColorDisplay, state_.cycling,
-                                    state_.statusBarOn};
+    const MenuConditions conditions{state_.flags.paletteDevice, state_.display.deepColorDisplay, state_.run.cycling,
+                                    state_.preferences.statusBarOn};
     for (const auto& [id, action] : actions_) {
         const MenuItemState before{action->isEnabled(), action->isChecked()};
         const MenuItemState after = applyMenuRule(menuRule(id, event), before, conditions);
@@ -294,7 +294,7 @@ void MainWindow::command(int id) {
             break;
         case CommandId::PlotFractal: commandPlot(); break;
         case CommandId::Periodicity:
-            toggleCheck(id, state_.periodicityChecking);
+            toggleCheck(id, state_.flags.periodicityChecking);
             discardRowsAhead();
             break;
         case CommandId::Pause: commandPause(); break;
@@ -305,11 +305,11 @@ void MainWindow::command(int id) {
         case CommandId::Palette: commandPalette(); break;
         case CommandId::DefaultPalette: commandDefaultPalette(); break;
         case CommandId::TrueColor:
-            toggleCheck(id, state_.trueColorMode);
+            toggleCheck(id, state_.flags.trueColorMode);
             state_.plot.rearm();
             break;
         case CommandId::StatusBar: commandStatusBar(); break;
-        case CommandId::Sound: toggleCheck(id, state_.soundOn); break;
+        case CommandId::Sound: toggleCheck(id, state_.preferences.soundOn); break;
         case CommandId::Help: commandHelp(); break;
         case CommandId::About: commandAbout(); break;
     }
@@ -324,8 +324,8 @@ void MainWindow::commandPlot() {
     // The Plot command never rearms: after a Pause the plot goes on where it
     // stopped, and only a rearmed driver begins a new image.
     if (!screen_) return;
-    state_.plotting = true;
-    state_.zoomReady = false;
+    state_.run.plotting = true;
+    state_.run.zoomReady = false;
     setMenuState(MenuEvent::PlotRunning);
     wakeLoop();
 }
@@ -334,25 +334,25 @@ void MainWindow::commandPause() {
     // A paused plot uses no processor; Plot starts new workers where it stopped.
     discardRowsAhead();
     flushRows();
-    state_.plotting = false;
+    state_.run.plotting = false;
     setMenuState(MenuEvent::Paused);
 }
 
 void MainWindow::commandCycle() {
-    state_.cycling = !state_.cycling;
-    setMenuState(state_.cycling ? MenuEvent::CyclingOn : MenuEvent::CyclingOff);
+    state_.run.cycling = !state_.run.cycling;
+    setMenuState(state_.run.cycling ? MenuEvent::CyclingOn : MenuEvent::CyclingOff);
     wakeLoop();
 }
 
 void MainWindow::commandStatusBar() {
-    toggleCheck(commandNumber(CommandId::StatusBar), state_.statusBarOn);
-    if (statusBar() != nullptr && statusParts_ != nullptr) statusBar()->setVisible(state_.statusBarOn);
+    toggleCheck(commandNumber(CommandId::StatusBar), state_.preferences.statusBarOn);
+    if (statusBar() != nullptr && statusParts_ != nullptr) statusBar()->setVisible(state_.preferences.statusBarOn);
 }
 
 void MainWindow::commandParameters() {
-    if (runParametersDialog() == 2) return;
-    setStatusText(1, QString());
-    setStatusText(2, QString());
+    if (runParametersDialog() == paramsDialogCancel) return;
+    setStatusText(statusXmaxPart, QString());
+    setStatusText(statusYminPart, QString());
     state_.plot.rearm();
 }
 
@@ -372,7 +372,7 @@ void MainWindow::commandAbout() {
 // --- Palette -------------------------------------------------------------
 
 void MainWindow::commandPalette() {
-    if (state_.saveDialogBusy) return;
+    if (state_.run.saveDialogBusy) return;
     const QString path = chooseMapFile();
     if (path.isEmpty()) return;
     rememberMapFolder(path);
@@ -382,7 +382,7 @@ void MainWindow::commandPalette() {
                     mapFileErrorCaption);
         return;
     }
-    if (buildLogicalPalette(state_.palette, options_.paletteGate) != 0) {
+    if (buildLogicalPalette(state_.palette, options_.paletteGate) == logicalPaletteRefused) {
         showMessage(paletteErrorMessage, paletteErrorCaption);
         return;
     }
@@ -390,7 +390,7 @@ void MainWindow::commandPalette() {
 }
 
 void MainWindow::commandDefaultPalette() {
-    if (state_.plotting) return;
+    if (state_.run.plotting) return;
     loadPalette6(state_.palette.table, defaultPalette());
     buildLogicalPalette(state_.palette, options_.paletteGate);
     installPalette();
@@ -402,7 +402,7 @@ void MainWindow::installPalette() {
     // The VirtualScreen and the window share the one emulated hardware
     // palette, so realising it in the screen is also what the window shows.
     screen_->realize(*logical);
-    if (state_.paletteDevice) {
+    if (state_.flags.paletteDevice) {
         screen_->animate(firstAnimatedEntry, animatedEntryCount, &logical->entries[firstAnimatedEntry]);
         view_->viewport()->update();
     } else {
@@ -428,30 +428,30 @@ constexpr int modalPollMs = 50;
 }  // namespace
 
 void MainWindow::loopPass() {
-    if (state_.modalDepth > 0 || QApplication::activeModalWidget() != nullptr) {
+    if (state_.run.modalDepth > 0 || QApplication::activeModalWidget() != nullptr) {
         // Modal windows suspend plotting and cycling; look again now and then
         // instead of spinning until they close.
         setLoopInterval(modalPollMs);
         return;
     }
-    if (state_.plotting) plotStep();
-    if (state_.cycling) {
+    if (state_.run.plotting) plotStep();
+    if (state_.run.cycling) {
         // The pause after each cycling step comes from the clock instead of a
         // sleep, so the window answers meanwhile; with no plot running the
         // hook rests until the next step is due.
         const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::steady_clock::now().time_since_epoch())
                              .count();
-        if (state_.cyclePacing.due(now)) {
+        if (state_.cyclingPace.cyclePacing.due(now)) {
             cycleStep();
-            state_.cyclePacing.stepped(now, state_.cycleDelay);
+            state_.cyclingPace.cyclePacing.stepped(now, state_.cyclingPace.cycleDelay);
         }
-        setLoopInterval(state_.plotting ? 0 : static_cast<int>(state_.cyclePacing.wait(now)));
+        setLoopInterval(state_.run.plotting ? 0 : static_cast<int>(state_.cyclingPace.cyclePacing.wait(now)));
     } else {
         setLoopInterval(0);
     }
     // With nothing to step the hook rests until a command wakes it again.
-    if (!state_.plotting && !state_.cycling) idleTimer_.stop();
+    if (!state_.run.plotting && !state_.run.cycling) idleTimer_.stop();
 }
 
 int MainWindow::plotStep() {
@@ -464,7 +464,7 @@ int MainWindow::plotStep() {
         plot.loadRecord(state_.catalog, state_.currentType);
         recordPlotHistory();
         plot.computeGeometry(state_.aspectFactor());
-        if (plot.beginTrueColor(state_.trueColorMode) && prepareLevelSetTables() != 0) {
+        if (plot.beginTrueColor(state_.flags.trueColorMode) && prepareLevelSetTables() == levelSetPassCancelled) {
             // The row counter stays rearmed, so the next Plot starts over.
             postCommand(commandNumber(CommandId::Pause));
             return 1;
@@ -477,7 +477,7 @@ int MainWindow::plotStep() {
     // changed setting, a new plot) is replaced by one that starts from the
     // driver's state, so every row shown is the one the driver would compute
     // now.
-    const PlotFlags flags = state_.plotFlags();
+    const PlotFlags flags = state_.flags;
     if (!rows_ || !rows_->serves(plot, flags)) {
         rows_ = std::make_unique<RowPipeline>(plot, flags, options_.plotWorkers.threads);
         ++rowPipelinesStarted_;
@@ -500,8 +500,8 @@ int MainWindow::plotStep() {
 void MainWindow::discardRowsAhead() { rows_.reset(); }
 
 void MainWindow::startPlot() {
-    setStatusText(1, xmaxAdjustedText(state_.plot.adjustedXmax));
-    setStatusText(2, yminAdjustedText(state_.plot.adjustedYmin));
+    setStatusText(statusXmaxPart, xmaxAdjustedText(state_.plot.adjustedXmax()));
+    setStatusText(statusYminPart, yminAdjustedText(state_.plot.adjustedYmin()));
     // The window and the VirtualScreen turn black together; a zoom outline
     // left from the commit goes with the old picture.
     view_->hideOutline();
@@ -515,7 +515,7 @@ void MainWindow::showRow(int row) {
     // Rows that follow each other faster than the display refreshes are
     // shown together, once per refresh, so that painting does not slow the
     // plot down.
-    pendingRows_ |= QRect(0, row, state_.screenWidth, 1);
+    pendingRows_ |= QRect(0, row, state_.display.screenWidth, 1);
     if (rowPaintClock_.isValid() && rowPaintClock_.elapsed() < rowPaintIntervalMs) return;
     flushRows();
 }
@@ -529,9 +529,9 @@ void MainWindow::flushRows() {
 
 void MainWindow::completePlot() {
     flushRows();
-    if (state_.soundOn && options_.seams.beeps != nullptr) options_.seams.beeps->beep();
-    state_.plotting = false;
-    state_.zoomReady = true;
+    if (state_.preferences.soundOn && options_.seams.beeps != nullptr) options_.seams.beeps->beep();
+    state_.run.plotting = false;
+    state_.run.zoomReady = true;
     setMenuState(MenuEvent::PlotFinished);
 }
 
@@ -546,31 +546,31 @@ void MainWindow::cycleStep() {
 // --- Image size ---------------------------------------------------------------
 
 void MainWindow::commandImageSize() {
-    const int oldWidth = state_.imageWidth;
-    const int oldHeight = state_.imageHeight;
+    const int oldWidth = state_.geometry.imageWidth;
+    const int oldHeight = state_.geometry.imageHeight;
     int result = 0;
-    int chosen = state_.sizeIndex;
+    int chosen = state_.geometry.sizeIndex;
     {
         ModalScope modal(state_);
-        ImageSizeDialog dialog(state_.sizeIndex, this);
+        ImageSizeDialog dialog(state_.geometry.sizeIndex, this);
         result = dialog.exec();
         chosen = dialog.sizeIndex();
     }
     if (result != ImageSizeDialog::okResult) return;
 
-    state_.sizeIndex = chosen;
+    state_.geometry.sizeIndex = chosen;
     if (options_.settings != nullptr) options_.settings->writeResIndex(chosen);
     const ImageSize& size = imageSizes[static_cast<std::size_t>(chosen)];
-    state_.imageWidth = size.width;
-    state_.imageHeight = size.height;
+    state_.geometry.imageWidth = size.width;
+    state_.geometry.imageHeight = size.height;
 
-    std::unique_ptr<VirtualScreen> fresh = allocateScreen(state_.imageWidth, state_.imageHeight);
+    std::unique_ptr<VirtualScreen> fresh = allocateScreen(state_.geometry.imageWidth, state_.geometry.imageHeight);
     if (!fresh) {
         showMessage(virtualScreenMessage, memoryProblemCaption);
         // The screen of the previous size is still there: keep using it
         // rather than risk a second allocation at that size failing too.
-        state_.imageWidth = oldWidth;
-        state_.imageHeight = oldHeight;
+        state_.geometry.imageWidth = oldWidth;
+        state_.geometry.imageHeight = oldHeight;
     } else {
         screen_ = std::move(fresh);
     }
@@ -578,7 +578,7 @@ void MainWindow::commandImageSize() {
         screen_->clear();
         if (state_.palette.logical) screen_->realize(*state_.palette.logical);
     }
-    state_.plot.setImageSize(state_.imageWidth, state_.imageHeight);
+    state_.plot.setImageSize(state_.geometry.imageWidth, state_.geometry.imageHeight);
     const int width = clientWidth_;
     const int height = clientHeight_;
     QMetaObject::invokeMethod(this, [this, width, height] { viewResized(width, height); }, Qt::QueuedConnection);
@@ -593,10 +593,10 @@ void MainWindow::viewResized(int width, int height) {
     const int nonClientHeight = frameGeometry().height() - view_->viewport()->height();
 
     clientWidth_ = width;
-    const int fullWidth = state_.screenWidth - nonClientWidth;
+    const int fullWidth = state_.display.screenWidth - nonClientWidth;
     scrollMaxX_ = 0;
-    if (fullWidth > clientWidth_ || state_.imageWidth > state_.screenWidth) {
-        scrollMaxX_ = std::max(state_.imageWidth - clientWidth_, 0);
+    if (fullWidth > clientWidth_ || state_.geometry.imageWidth > state_.display.screenWidth) {
+        scrollMaxX_ = std::max(state_.geometry.imageWidth - clientWidth_, 0);
     }
     QScrollBar* horizontal = view_->horizontalScrollBar();
     horizontal->setRange(0, scrollMaxX_);
@@ -606,10 +606,10 @@ void MainWindow::viewResized(int width, int height) {
     horizontal->setEnabled(scrollMaxX_ > 0);
 
     clientHeight_ = height;
-    const int fullHeight = state_.screenHeight - nonClientHeight;
+    const int fullHeight = state_.display.screenHeight - nonClientHeight;
     scrollMaxY_ = 0;
-    if (fullHeight > clientHeight_ || state_.imageHeight > state_.screenHeight) {
-        scrollMaxY_ = std::max(state_.imageHeight - clientHeight_, 0);
+    if (fullHeight > clientHeight_ || state_.geometry.imageHeight > state_.display.screenHeight) {
+        scrollMaxY_ = std::max(state_.geometry.imageHeight - clientHeight_, 0);
     }
     QScrollBar* vertical = view_->verticalScrollBar();
     vertical->setRange(0, scrollMaxY_);
@@ -653,13 +653,13 @@ bool MainWindow::viewKey(int key, const QString& text) {
 
 void MainWindow::toggleSpecialColoring() {
     // Not rearmed: the points computed from now on see the change.
-    state_.specialColoring = !state_.specialColoring;
+    state_.flags.specialColoring = !state_.flags.specialColoring;
     discardRowsAhead();
-    setWindowTitle(state_.specialColoring ? specialColoringTitle : mainWindowTitle);
+    setWindowTitle(state_.flags.specialColoring ? specialColoringTitle : mainWindowTitle);
 }
 
 void MainWindow::openPlasma() {
-    if (state_.plotting || !screen_) return;
+    if (state_.run.plotting || !screen_) return;
     QWidget* plasma = createPlasmaWindow();
     screen_->clear();
     view_->viewport()->update();
@@ -699,9 +699,9 @@ void MainWindow::postPlot() { postCommand(commandNumber(CommandId::PlotFractal))
 // --- Save flow ------------------------------------------------------------------
 
 void MainWindow::commandSaveImage() {
-    if (state_.saveDialogBusy || !screen_) return;
-    state_.saveDialogBusy = true;
-    const bool targa = state_.trueColorMode;
+    if (state_.run.saveDialogBusy || !screen_) return;
+    state_.run.saveDialogBusy = true;
+    const bool targa = state_.flags.trueColorMode;
     const QString path = targa ? chooseTargaFile() : chooseGifFile();
     if (!path.isEmpty()) {
         // Bring back the picture the dialog covered before the save holds
@@ -711,7 +711,7 @@ void MainWindow::commandSaveImage() {
         pendingSaveTarga_ = targa;
         QMetaObject::invokeMethod(this, &MainWindow::saveImage, Qt::QueuedConnection);
     }
-    state_.saveDialogBusy = false;
+    state_.run.saveDialogBusy = false;
 }
 
 void MainWindow::saveImage() {
@@ -730,8 +730,8 @@ void MainWindow::saveImage() {
     SaveRequest request;
     request.path = std::filesystem::path(pendingSavePath_.toStdString());
     request.fileName = QFileInfo(pendingSavePath_).fileName().toStdString();
-    request.sizeIndex = state_.sizeIndex;
-    request.paletteDevice = state_.paletteDevice;
+    request.sizeIndex = state_.geometry.sizeIndex;
+    request.paletteDevice = state_.flags.paletteDevice;
     pendingSavePath_.clear();
     const SaveStatus status = pendingSaveTarga_ ? writeTarga(request, *screen_, *popup)
                                                 : writeGif(request, *screen_, state_.palette.entries, *popup);
@@ -756,13 +756,13 @@ void MainWindow::destroySequence() {
     if (destroyed_) return;
     destroyed_ = true;
     // Nothing may step a plot or a cycle over a freed screen.
-    state_.plotting = false;
-    state_.cycling = false;
+    state_.run.plotting = false;
+    state_.run.cycling = false;
     idleTimer_.stop();
     discardRowsAhead();
     // The plasma window gives the palette back before everything goes.
     if (plasmaWindow_) delete plasmaWindow_.data();
-    if (state_.splashAvailable) showSplash(SplashKind::Closing);
+    if (state_.splash.splashAvailable) showSplash(SplashKind::Closing);
     state_.palette.logical.reset();
     state_.notesText.clear();
     state_.notesText.shrink_to_fit();
@@ -785,7 +785,7 @@ void MainWindow::showSplash(SplashKind kind) {
         if (screen_) screen_->clear();
         view_->viewport()->repaint();
     };
-    fernwise::showSplash(kind, host, kind == SplashKind::Opening ? state_.openingSplashMs : state_.closingSplashMs);
+    fernwise::showSplash(kind, host, kind == SplashKind::Opening ? state_.splash.openingSplashMs : state_.splash.closingSplashMs);
 }
 
 void MainWindow::recordPlotHistory() {
@@ -795,11 +795,11 @@ void MainWindow::recordPlotHistory() {
     }
 }
 
-int MainWindow::prepareLevelSetTables() {
+LevelSetPreparation MainWindow::prepareLevelSetTables() {
     // The pass holds the program: no plot or cycling step runs meanwhile.
     ModalScope hold(state_);
     LevelSetPassDisplay display(this, options_.seams.messages);
-    return fernwise::prepareLevelSetTables(state_.levelSets, state_.plot, state_.plotFlags(), &display);
+    return fernwise::prepareLevelSetTables(state_.levelSets, state_.plot, state_.flags, &display);
 }
 
 void MainWindow::releaseLevelSetTables() {
@@ -808,23 +808,23 @@ void MainWindow::releaseLevelSetTables() {
     state_.levelSets.release();
 }
 
-int MainWindow::runParametersDialog() {
+ParamsDialogResult MainWindow::runParametersDialog() {
     static NoMessages noMessages;
     ModalScope modal(state_);
     MessageSeam& messages = options_.seams.messages != nullptr ? *options_.seams.messages : noMessages;
     ParamsDialog dialog(this, state_.catalog, state_.currentType, messages,
                         ParamsDialogCompanions{&state_.notesText, fileDialogs_.get(), &state_.history});
-    return dialog.exec();
+    return static_cast<ParamsDialogResult>(dialog.exec());
 }
 
 void MainWindow::runCycleSpeedDialog() {
     ModalScope modal(state_);
-    CycleSpeedDialog dialog(state_.cycleSpeedPosition, state_.cycleDelay, this);
+    CycleSpeedDialog dialog(state_.cyclingPace.cycleSpeedPosition, state_.cyclingPace.cycleDelay, this);
     dialog.exec();
 }
 
 void MainWindow::showAboutBox() {
-    openAboutBox(this, state_.screenWidth, state_.screenHeight, options_.seams.messages,
+    openAboutBox(this, state_.display.screenWidth, state_.display.screenHeight, options_.seams.messages,
                  [this] { aboutOpen_ = false; });
 }
 

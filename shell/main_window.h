@@ -19,6 +19,7 @@
 #include "row_pipeline.h"
 #include "save_popup.h"
 #include "seams.h"
+#include "splash_window.h"
 #include "virtual_screen.h"
 #include "zoom_box.h"
 
@@ -27,6 +28,8 @@ class QMenu;
 
 namespace fernwise {
 
+enum ParamsDialogResult : int;
+
 class Settings;
 class StatusParts;
 struct AllocationGate;
@@ -34,8 +37,6 @@ struct AllocationGate;
 // How the main loop's steps are driven: by the idle hook of the event loop,
 // or only by explicit loopPass calls (tests).
 enum class LoopDriver { Idle, Manual };
-
-enum class SplashKind { Opening = 1, Closing = 2 };
 
 using ScreenFactory = std::function<std::unique_ptr<VirtualScreen>(int width, int height, PixelFormat format)>;
 
@@ -150,14 +151,12 @@ public:
     void showSplash(SplashKind kind);
     // At plot start: the plot history and history.txt.
     void recordPlotHistory();
-    // At plot start: the level-set pass of 24-bit colouring; returns 1
-    // when the user cancelled it.
-    int prepareLevelSetTables();
+    // At plot start: the level-set pass of 24-bit colouring.
+    LevelSetPreparation prepareLevelSetTables();
     // Frees the level-set tables at the end of the run.
     void releaseLevelSetTables();
-    // Dialog 600; returns 2 when cancelled.
-    int runParametersDialog();
-    // Dialog 900.
+    ParamsDialogResult runParametersDialog();
+    // The colour-cycling speed dialog.
     void runCycleSpeedDialog();
     // The About box (aboutOpen is set before it is created).
     void showAboutBox();

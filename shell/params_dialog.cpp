@@ -38,7 +38,7 @@ struct ControlSpec {
     int x, y, width, height;  // dialog units
 };
 
-// The dialog's controls in their designed order, which is also the order
+// The dialog's controls in their layout order, which is also the order
 // the Tab key follows.
 const ControlSpec controlSpecs[] = {
     {1, Kind::Button, "OK", 4, 220, 50, 14},
@@ -232,7 +232,7 @@ void ParamsDialog::createControls() {
             case Kind::Label: widget = new QLabel(layout.text, this); break;
             case Kind::List: {
                 typeList_ = new QComboBox(this);
-                // The designed height includes the dropped list.
+                // The layout's height includes the dropped list.
                 height = 12;
                 widget = typeList_;
                 break;
@@ -271,7 +271,7 @@ void ParamsDialog::createControls() {
 
 void ParamsDialog::placeControls() {
     // This toolkit's font may run wider than the one the layout was drawn
-    // for; the units then widen until every text fits its designed box.
+    // for; the units then widen until every text fits its box.
     for (const Placed& p : placed_) {
         if (qobject_cast<QLabel*>(p.widget) || qobject_cast<QAbstractButton*>(p.widget)) {
             unitX_ = std::max(unitX_, p.widget->sizeHint().width() / static_cast<double>(p.width));

@@ -65,8 +65,7 @@ enum class ParamsDialogId : int {
 };
 
 // The dialog's results: exec() returns one of these.
-inline constexpr int paramsDialogOk = 1;
-inline constexpr int paramsDialogCancel = 2;
+enum ParamsDialogResult : int { paramsDialogOk = 1, paramsDialogCancel = 2 };
 
 // What the Notes and History buttons open; a button whose companion is
 // missing does nothing.
@@ -127,7 +126,7 @@ private:
     bool spinnersCreated_ = false;
     std::int32_t paramErrorCode_ = -1;
 
-    // Every control with its designed box in dialog units.
+    // Every control with its box in dialog units.
     struct Placed {
         QWidget* widget;
         int x, y, width, height;

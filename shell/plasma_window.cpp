@@ -40,15 +40,15 @@ PlasmaWindow::PlasmaWindow(QWidget* owner, AppState& state, ScreenSource screen,
     background.setColor(QPalette::Window, Qt::white);
     setPalette(background);
     setAutoFillBackground(true);
-    resize(state_.plasmaWidth + 1, state_.plasmaHeight + 1);
-    move(state_.plasmaWidth - (state_.plasmaWidth >> 1), state_.plasmaHeight - (state_.plasmaHeight >> 1));
+    resize(state_.geometry.plasmaWidth + 1, state_.geometry.plasmaHeight + 1);
+    move(state_.geometry.plasmaWidth - (state_.geometry.plasmaWidth >> 1), state_.geometry.plasmaHeight - (state_.geometry.plasmaHeight >> 1));
     // Owned by the main window, not its child: the main window stays
     // disabled while the plasma is open, which would disable a child too.
     if (owner != nullptr && owner->windowHandle() != nullptr) {
         winId();
         windowHandle()->setTransientParent(owner->windowHandle());
     }
-    origin_ = QPoint((state_.plasmaWidth >> 1) - plasmaFieldWidth / 2, (state_.plasmaHeight >> 1) - plasmaFieldHeight / 2);
+    origin_ = QPoint((state_.geometry.plasmaWidth >> 1) - plasmaFieldWidth / 2, (state_.geometry.plasmaHeight >> 1) - plasmaFieldHeight / 2);
 
     state_.plot.rearm();
     backup_ = state_.palette.table;
@@ -69,7 +69,7 @@ void PlasmaWindow::draw() {
     if (drawn_ || restored_) return;
     drawn_ = true;
     VirtualScreen* hardware = screen();
-    const bool palettePlasma = state_.paletteDevice && hardware != nullptr;
+    const bool palettePlasma = state_.flags.paletteDevice && hardware != nullptr;
     if (palettePlasma && state_.palette.logical) hardware->realize(*state_.palette.logical);
     if (!random_) random_ = std::make_unique<SeededRandom>(static_cast<std::uint32_t>(std::time(nullptr)));
     field_.setReadBack(state_.palette.table, state_.palette.entries);
@@ -79,11 +79,11 @@ void PlasmaWindow::draw() {
         phase_ = Phase::Still;
         return;
     }
-    savedCycleDelay_ = state_.cycleDelay;
-    state_.cycleDelay = plasmaCycleDelay;
+    savedCycleDelay_ = state_.cyclingPace.cycleDelay;
+    state_.cyclingPace.cycleDelay = plasmaCycleDelay;
     phase_ = Phase::Animating;
     hold_.emplace(state_);
-    animation_.start(static_cast<int>(state_.cycleDelay));
+    animation_.start(static_cast<int>(state_.cyclingPace.cycleDelay));
 }
 
 void PlasmaWindow::animationStep() {
@@ -96,7 +96,7 @@ void PlasmaWindow::animationStep() {
 void PlasmaWindow::stopAnimation() {
     if (phase_ != Phase::Animating) return;
     animation_.stop();
-    state_.cycleDelay = savedCycleDelay_;
+    state_.cyclingPace.cycleDelay = savedCycleDelay_;
     hold_.reset();
     phase_ = Phase::Still;
 }
@@ -111,7 +111,7 @@ QRgb PlasmaWindow::shownColour(int x, int y) const {
     // On a palette-based display the pixel shows its entry of the hardware
     // palette as it is now; otherwise it holds the colour it was given.
     const VirtualScreen* hardware = screen();
-    const Rgb c = state_.paletteDevice && hardware != nullptr ? hardware->shownColors()[v] : state_.palette.table[v];
+    const Rgb c = state_.flags.paletteDevice && hardware != nullptr ? hardware->shownColors()[v] : state_.palette.table[v];
     return qRgb(c.red, c.green, c.blue);
 }
 
@@ -121,7 +121,7 @@ void PlasmaWindow::paintEvent(QPaintEvent*) {
     if (!drawn_) return;
     QImage image(field_.row(0), field_.width(), field_.height(), field_.width(), QImage::Format_Indexed8);
     QList<QRgb> colours(paletteSize);
-    const VirtualScreen* hardware = state_.paletteDevice ? screen() : nullptr;
+    const VirtualScreen* hardware = state_.flags.paletteDevice ? screen() : nullptr;
     for (int v = 0; v < paletteSize; ++v) {
         const Rgb c = hardware != nullptr ? hardware->shownColors()[static_cast<std::size_t>(v)]
                                           : state_.palette.table[static_cast<std::size_t>(v)];

@@ -10,7 +10,6 @@
 #include "app_state.h"
 #include "bitmap_resources.h"
 #include "held_input.h"
-#include "main_window.h"
 #include "virtual_screen.h"
 
 namespace fernwise {
@@ -45,7 +44,7 @@ void SplashWindow::paintEvent(QPaintEvent*) {
 int showSplash(SplashKind kind, const SplashHost& host, int pauseMs) {
     AppState& state = *host.state;
     QPointer<SplashWindow> splash = new SplashWindow(host.mainWindow);
-    splash->move(state.screenWidth / 2 - splashSize / 2, state.screenHeight / 2 - splashSize / 2);
+    splash->move(state.display.screenWidth / 2 - splashSize / 2, state.display.screenHeight / 2 - splashSize / 2);
     if (host.mainWindow != nullptr) host.mainWindow->setEnabled(false);
     QGuiApplication::setOverrideCursor(Qt::BlankCursor);
     splash->show();
@@ -56,7 +55,7 @@ int showSplash(SplashKind kind, const SplashHost& host, int pauseMs) {
         loadBitmapResource(kind == SplashKind::Opening ? openingSplashBitmapName : closingSplashBitmapName);
     if (!picture.isNull()) {
         state.palette.table = bitmapColourTable(picture);
-        if (buildLogicalPalette(state.palette, host.paletteGate) == 0 && host.screen != nullptr) {
+        if (buildLogicalPalette(state.palette, host.paletteGate) == logicalPaletteBuilt && host.screen != nullptr) {
             host.screen->realize(*state.palette.logical);
         }
         splash->setPicture(picture);

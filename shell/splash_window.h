@@ -10,7 +10,7 @@ namespace fernwise {
 struct AllocationGate;
 struct AppState;
 class VirtualScreen;
-enum class SplashKind;
+enum class SplashKind { Opening = 1, Closing = 2 };
 
 inline constexpr int splashSize = 240;
 

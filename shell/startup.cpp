@@ -41,22 +41,22 @@ DisplayInfo primaryDisplay() {
 }
 
 StartupCode registerWindowClasses(AppState& state) {
-    state.splashAvailable = true;
+    state.splash.splashAvailable = true;
     return StartupCode::Ok;
 }
 
 StartupCode createMainWindow(AppState& state, const StartupOptions& options, std::unique_ptr<MainWindow>& window) {
-    state.displayBits = options.display.bitsPerPixel;
-    state.screenWidth = options.display.size.width();
-    state.screenHeight = options.display.size.height();
+    state.display.displayBits = options.display.bitsPerPixel;
+    state.display.screenWidth = options.display.size.width();
+    state.display.screenHeight = options.display.size.height();
 
     std::optional<int> stored;
     if (options.settings != nullptr) stored = options.settings->readResIndex();
     chooseImageSize(state, stored);
     // A rearmed driver of the chosen size: the first Plot starts a new image.
-    state.plot.setImageSize(state.imageWidth, state.imageHeight);
-    state.plasmaWidth = (state.screenWidth >> 1) + 20;
-    state.plasmaHeight = (state.screenHeight >> 1) + 20;
+    state.plot.setImageSize(state.geometry.imageWidth, state.geometry.imageHeight);
+    state.geometry.plasmaWidth = (state.display.screenWidth >> 1) + 20;
+    state.geometry.plasmaHeight = (state.display.screenHeight >> 1) + 20;
 
     MainWindowOptions windowOptions;
     windowOptions.seams = options.seams;

@@ -49,9 +49,9 @@ std::vector<int> statusPartEdges(int screenWidth, int parts) {
 void ZoomBox::leftPress(int x, int y) {
     x = std::max(x, 0);
     y = std::max(y, 0);
-    if (state_.zoomReady) {
+    if (state_.run.zoomReady) {
         // The test is in client coordinates: the scroll offsets are not added.
-        if (x < state_.imageWidth && y < state_.imageHeight) {
+        if (x < state_.geometry.imageWidth && y < state_.geometry.imageHeight) {
             zoomDragging_ = true;
             boxDrawn_ = false;
             anchor_ = QPoint(x, y);
@@ -66,9 +66,9 @@ void ZoomBox::mouseMove(int x, int y) {
     x = std::max(x, 0);
     y = std::max(y, 0);
     const QPoint scroll = view_.scrollOffset();
-    if (state_.zoomReady && zoomDragging_) {
-        const int cx = std::min(x, state_.imageWidth - 1);
-        const int cy = std::min(y, state_.imageHeight - 1);
+    if (state_.run.zoomReady && zoomDragging_) {
+        const int cx = std::min(x, state_.geometry.imageWidth - 1);
+        const int cy = std::min(y, state_.geometry.imageHeight - 1);
         x1_ = std::min(anchor_.x(), cx);
         x2_ = std::max(anchor_.x(), cx);
         y1_ = std::min(anchor_.y(), cy);
@@ -79,7 +79,7 @@ void ZoomBox::mouseMove(int x, int y) {
             view_.eraseOutline(eraseArea());
         } else {
             boxDrawn_ = true;
-            if (state_.statusBarOn) view_.setStatusParts(statusPartEdges(state_.screenWidth, 6));
+            if (state_.preferences.statusBarOn) view_.setStatusParts(statusPartEdges(state_.display.screenWidth, 6));
         }
         lastLeft_ = x1_;
         lastTop_ = y1_;
@@ -91,7 +91,7 @@ void ZoomBox::mouseMove(int x, int y) {
         x2_ += scroll.x();
         y1_ += scroll.y();
         y2_ += scroll.y();
-        if (state_.statusBarOn) {
+        if (state_.preferences.statusBarOn) {
             view_.setStatusText(1, formattedInt("x1: %d", x1_));
             view_.setStatusText(2, formattedInt("x2: %d", x2_));
             view_.setStatusText(3, formattedInt("y1: %d", y1_));
@@ -100,18 +100,18 @@ void ZoomBox::mouseMove(int x, int y) {
             view_.setStatusText(5, formatted("x/y: %.6f", ratio));
         }
     }
-    if (state_.statusBarOn) {
+    if (state_.preferences.statusBarOn) {
         char text[64];
         std::snprintf(text, sizeof text, "     (%d, %d)", x + scroll.x(), y + scroll.y());
-        view_.setStatusText(0, QString::fromLatin1(text));
+        view_.setStatusText(statusMessagePart, QString::fromLatin1(text));
     }
 }
 
 void ZoomBox::leftRelease() {
-    if (!(state_.zoomReady && zoomDragging_)) return;
+    if (!(state_.run.zoomReady && zoomDragging_)) return;
     if (x2_ - x1_ > 1 && y2_ - y1_ > 1) {
         zoomDragging_ = false;
-        state_.zoomReady = false;
+        state_.run.zoomReady = false;
         zoomPending_ = true;
         return;
     }
@@ -121,17 +121,17 @@ void ZoomBox::leftRelease() {
 
 void ZoomBox::rightPress() {
     if (!zoomPending_) return;
-    state_.zoomReady = true;
+    state_.run.zoomReady = true;
     zoomPending_ = false;
     zoomDragging_ = false;
     view_.eraseOutline(eraseArea());
-    if (state_.statusBarOn) showAdjustedBounds();
+    if (state_.preferences.statusBarOn) showAdjustedBounds();
 }
 
 void ZoomBox::showAdjustedBounds() {
-    view_.setStatusParts(statusPartEdges(state_.screenWidth, 3));
-    view_.setStatusText(1, xmaxAdjustedText(state_.plot.adjustedXmax));
-    view_.setStatusText(2, yminAdjustedText(state_.plot.adjustedYmin));
+    view_.setStatusParts(statusPartEdges(state_.display.screenWidth, 3));
+    view_.setStatusText(statusXmaxPart, xmaxAdjustedText(state_.plot.adjustedXmax()));
+    view_.setStatusText(statusYminPart, yminAdjustedText(state_.plot.adjustedYmin()));
 }
 
 QRect ZoomBox::eraseArea() const {
@@ -142,10 +142,10 @@ void ZoomBox::commit() {
     FractalParams params = state_.catalog[state_.currentType];
     zoomPending_ = false;
     state_.plot.rearm();
-    params = zoomedParams(params, x1_, y1_, x2_, y2_, state_.imageWidth, state_.imageHeight, state_.plot.plotSpanX,
-                          state_.plot.plotSpanY);
+    params = zoomedParams(params, x1_, y1_, x2_, y2_, state_.geometry.imageWidth, state_.geometry.imageHeight, state_.plot.plotSpanX(),
+                          state_.plot.plotSpanY());
     state_.catalog[state_.currentType] = params;
-    if (state_.statusBarOn) view_.setStatusParts(statusPartEdges(state_.screenWidth, 3));
+    if (state_.preferences.statusBarOn) view_.setStatusParts(statusPartEdges(state_.display.screenWidth, 3));
     view_.postPlot();
 }
 

@@ -36,6 +36,11 @@ public:
 FractalParams zoomedParams(FractalParams params, int x1, int y1, int x2, int y2, int imageWidth, int imageHeight,
                            double plotSpanX, double plotSpanY);
 
+// The status bar's parts between plots: the pointer or zoom readout, and the
+// window's adjusted right and bottom edges (the zoom box's readout uses parts
+// 1 to 5 by number).
+enum StatusPart : int { statusMessagePart = 0, statusXmaxPart = 1, statusYminPart = 2 };
+
 // The status bar's division into `parts` parts: screenWidth * k / 7 for all
 // but the last, which ends at screenWidth (three parts: k = 1 and 4).
 std::vector<int> statusPartEdges(int screenWidth, int parts);

@@ -51,8 +51,9 @@ public:
     // test cannot see a permission refuse anything then.
     bool bound() const { return !wasRoot_ || dropped_; }
 
-private:
     static constexpr uid_t nobody = 65534;
+
+private:
     bool wasRoot_;
     bool dropped_ = false;
 };

@@ -3,12 +3,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include <QSettings>
 
 #include <gtest/gtest.h>
 
+#include "../fault_injection.h"
 #include "sweep.h"
 #include "sweep_test_support.h"
 
@@ -222,35 +224,34 @@ TEST_F(SweepTest, KoThatIsALinkIsNotFollowed) {
 // "nobody" owns for that scope.
 class AsAnOrdinaryUser {
 public:
-    AsAnOrdinaryUser() : wasRoot_(::geteuid() == 0) {
-        if (!wasRoot_) return;
-        changeOwner(nobody);
-        dropped_ = ::seteuid(nobody) == 0;
-    }
+    AsAnOrdinaryUser() : owned_(::geteuid() == 0 && changeOwner(test::WithoutPrivileges::nobody)) {}
     ~AsAnOrdinaryUser() {
-        if (dropped_ && ::seteuid(0) != 0) std::abort();
-        if (wasRoot_) changeOwner(0);
+        if (owned_) {
+            user_.reset();
+            changeOwner(0);
+        }
     }
     AsAnOrdinaryUser(const AsAnOrdinaryUser&) = delete;
     AsAnOrdinaryUser& operator=(const AsAnOrdinaryUser&) = delete;
 
-    bool bound() const { return !wasRoot_ || dropped_; }
+    bool bound() const { return user_->bound(); }
 
 private:
-    static constexpr uid_t nobody = 65534;
 
     // The whole test folder, links themselves rather than what they name.
-    static void changeOwner(uid_t owner) {
+    static bool changeOwner(uid_t owner) {
         const fs::path root(QFile::encodeName(testRoot).toStdString());
         [[maybe_unused]] int ignored = ::lchown(root.c_str(), owner, static_cast<gid_t>(-1));
         std::error_code error;
         for (fs::recursive_directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
             ignored = ::lchown(it->path().c_str(), owner, static_cast<gid_t>(-1));
         }
+        return true;
     }
 
-    bool wasRoot_;
-    bool dropped_ = false;
+    bool owned_;
+    // Dropped after the folder changed hands, and back before it changes back.
+    std::optional<test::WithoutPrivileges> user_{std::in_place};
 };
 
 TEST_F(SweepTest, UnreadableConfigurationFolderChangesNothing) {

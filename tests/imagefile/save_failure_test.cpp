@@ -60,24 +60,6 @@ TEST_P(SaveFailures, AnUnopenableTargetGivesStatus1AndTouchesNothing) {
     EXPECT_STREQ(saveErrorMessage(SaveStatus::OpenFailed), "Error opening a save file.");
 }
 
-// Permissions do not bind the superuser: run as nobody for one scope then.
-class WithoutPrivileges {
-public:
-    WithoutPrivileges() : wasRoot_(geteuid() == 0) {
-        if (wasRoot_) dropped_ = seteuid(65534) == 0;
-    }
-    ~WithoutPrivileges() {
-        if (dropped_) {
-            EXPECT_EQ(seteuid(0), 0);
-        }
-    }
-    bool bound() const { return !wasRoot_ || dropped_; }
-
-private:
-    bool wasRoot_;
-    bool dropped_ = false;
-};
-
 TEST_P(SaveFailures, AReadOnlyTargetOrFolderGivesStatus1) {
     // The folder takes new files from anyone: only the target's own
     // permission refuses the first save.
@@ -94,7 +76,7 @@ TEST_P(SaveFailures, AReadOnlyTargetOrFolderGivesStatus1) {
     fs::permissions(folder_ / "shut", readAndSearch);
     const std::vector<std::uint8_t> good = goodFile();
     {
-        WithoutPrivileges user;
+        test::WithoutPrivileges user;
         if (!user.bound()) GTEST_SKIP() << "cannot leave the superuser here";
         EXPECT_EQ(save(folder_ / "locked"), SaveStatus::OpenFailed);
         EXPECT_EQ(save(folder_ / "shut" / "new"), SaveStatus::OpenFailed);

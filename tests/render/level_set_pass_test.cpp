@@ -11,6 +11,7 @@
 #include "level_set_pass.h"
 #include "level_sets.h"
 #include "plot_driver.h"
+#include "worker_pool.h"
 
 namespace fernwise {
 namespace {
@@ -129,6 +130,16 @@ void expectSameAsSequential(const PlotDriver& start, const std::string& what, in
             EXPECT_EQ(log.log, expectedLog.log) << label;
         }
     }
+    // On helpers borrowed from a pool that earlier passes borrowed too.
+    static WorkerPool pool(3);
+    PlotDriver driver = start;
+    LevelSetTables tables = zeroTables(start);
+    CallLog log;
+    log.cancelAtPoll = cancelAtPoll;
+    EXPECT_EQ(sampleLevelSets(tables, driver, &log, LevelSetPassOptions{0, bestSimdLevel(), &pool}), completed);
+    expectSameTables(expected, tables, what + ", pool");
+    expectSameKernelState(reference.kernel, driver.kernel, what + ", pool");
+    EXPECT_EQ(log.log, expectedLog.log) << what << ", pool";
 }
 
 FractalParams withIterations(FractalType type, int iterations) {

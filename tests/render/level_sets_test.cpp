@@ -88,7 +88,7 @@ TEST(LevelSetPass, TablesBracketEveryEscapedSampleAndKeepStartValuesElsewhere) {
     PlotStart start(FractalType::Mandelbrot, mandelbrot(64));
     LevelSetState state;
     ASSERT_EQ(prepareLevelSetTables(state, start.driver, PlotFlags{}), 0);
-    ASSERT_EQ(start.driver.levelSets, &state.tables);
+    ASSERT_EQ(start.driver.levelSets(), &state.tables);
     const LevelSetTables& t = state.tables;
     ASSERT_EQ(t.entryCount(), 65u);
 
@@ -98,8 +98,8 @@ TEST(LevelSetPass, TablesBracketEveryEscapedSampleAndKeepStartValuesElsewhere) {
     k.periodicityChecking = false;
     for (int j = 0; j < 30; ++j) {
         for (int i = 0; i < 40; ++i) {
-            double x = -2.35 + (i * start.driver.plotSpanX) / 39;
-            double y = -1.35 + (j * start.driver.plotSpanY) / 29;
+            double x = -2.35 + (i * start.driver.plotSpanX()) / 39;
+            double y = -1.35 + (j * start.driver.plotSpanY()) / 29;
             k.point.magnitude = x * x + y * y;
             std::int32_t n = iteratePoint(k, x, y, i, j);
             if (k.point.magnitude <= 256.0) continue;
@@ -146,7 +146,7 @@ TEST(LevelSetPass, SeesTheKernelStateThePreviousPlotLeft) {
     EXPECT_NE(carried.tables.levelHigh, fresh.tables.levelHigh);
 
     // The pass ends on the top-right sample and leaves its state behind;
-    // plot start step 8 then resets what the plot needs.
+    // startKernels then resets what the plot needs.
     EXPECT_FALSE(a.driver.kernel.periodicity.lastPointInside);
     a.driver.startKernels();
     EXPECT_GT(a.driver.kernel.periodicity.tolerance, 0.0);
@@ -189,7 +189,7 @@ TEST(LevelSetPass, ProgressEveryEighthRowAndEscapeCancels) {
     EXPECT_EQ(prepareLevelSetTables(state, second.driver, PlotFlags{}, &cancelling), levelSetPassCancelled);
     EXPECT_EQ(cancelling.polls, 4);
     EXPECT_EQ(cancelling.ended, 1);
-    EXPECT_EQ(second.driver.levelSets, nullptr);
+    EXPECT_EQ(second.driver.levelSets(), nullptr);
 
     // Nor may the half-filled tables pass for those of the earlier record.
     PlotStart again(FractalType::Mandelbrot, mandelbrot(32), 24, 20);
@@ -214,7 +214,7 @@ TEST(LevelSetReuse, SameWindowReusesTheTablesWithoutAPass) {
     RecordingObserver second;
     EXPECT_EQ(prepareLevelSetTables(state, start.driver, PlotFlags{}, &second), 0);
     EXPECT_EQ(second.passes, 0);
-    EXPECT_EQ(start.driver.levelSets, &state.tables);
+    EXPECT_EQ(start.driver.levelSets(), &state.tables);
     EXPECT_EQ(plotColours(start.driver, palette), before);
 
     // A new iteration limit needs new tables.
@@ -266,8 +266,8 @@ TEST(LevelSetFallback, OtherTypesAndDragonsGetFractionZeroWithBlend) {
     RecordingObserver observer;
     EXPECT_EQ(prepareLevelSetTables(state, d.driver, PlotFlags{}, &observer), 0);
     EXPECT_EQ(observer.passes, 0);
-    EXPECT_TRUE(d.driver.levelSetTablesValid);
-    EXPECT_EQ(d.driver.levelSets, nullptr);
+    EXPECT_TRUE(d.driver.levelSetTablesValid());
+    EXPECT_EQ(d.driver.levelSets(), nullptr);
 
     std::vector<std::uint8_t> indices(24 * 18);
     auto screen = VirtualScreen::create(24, 18, PixelFormat::Rgb32);
@@ -285,7 +285,7 @@ TEST(LevelSetFallback, OtherTypesAndDragonsGetFractionZeroWithBlend) {
 
     PlotStart newton(FractalType::Newton, defaultParams(FractalType::Newton));
     EXPECT_EQ(prepareLevelSetTables(state, newton.driver, PlotFlags{}, &observer), 0);
-    EXPECT_FALSE(newton.driver.levelSetTablesValid);
+    EXPECT_FALSE(newton.driver.levelSetTablesValid());
     EXPECT_EQ(observer.passes, 0);
     EXPECT_TRUE(state.tablesBuilt);  // the Mandelbrot tables stay for later
 }
@@ -304,8 +304,8 @@ TEST(LevelSetMemory, FailedAllocationReportsOnceAndPlotsWithoutTables) {
         EXPECT_EQ(prepareLevelSetTables(state, start.driver, PlotFlags{}, &observer, &gate), 0);
         EXPECT_EQ(observer.memoryProblems, 1);
         EXPECT_EQ(observer.passes, 0);
-        EXPECT_FALSE(start.driver.levelSetTablesValid);
-        EXPECT_EQ(start.driver.levelSets, nullptr);
+        EXPECT_FALSE(start.driver.levelSetTablesValid());
+        EXPECT_EQ(start.driver.levelSets(), nullptr);
         EXPECT_FALSE(state.levelTablesAllocated);
         EXPECT_EQ(state.tables.entryCount(), 0u);
 

@@ -20,18 +20,18 @@ TEST(PlotGeometry, EdgesAreExactAndTheAspectKeepsTheTopLeftCorner) {
     PlotDriver driver(640, 480);
     driver.loadRecord(catalog, FractalType::Mandelbrot);
     driver.computeGeometry(1.0);
-    EXPECT_EQ(driver.adjustedXmax, 1.25);
-    EXPECT_EQ(driver.adjustedYmin, -1.35);
-    EXPECT_EQ(columnValue(-2.35, driver.plotSpanX, 0, 640), -2.35);
-    EXPECT_EQ(rowValue(1.35, driver.plotSpanY, 0, 480), 1.35);
+    EXPECT_EQ(driver.adjustedXmax(), 1.25);
+    EXPECT_EQ(driver.adjustedYmin(), -1.35);
+    EXPECT_EQ(columnValue(-2.35, driver.plotSpanX(), 0, 640), -2.35);
+    EXPECT_EQ(rowValue(1.35, driver.plotSpanY(), 0, 480), 1.35);
     EXPECT_EQ(columnValue(-2.0, 4.0, 8, 9), 2.0);
     EXPECT_EQ(rowValue(1.5, 3.0, 6, 7), -1.5);
 
     driver.computeGeometry(1.25);
-    EXPECT_EQ(driver.plotSpanX, 1.25 * (1.25 - -2.35));
-    EXPECT_EQ(driver.adjustedXmax, -2.35 + driver.plotSpanX);
-    EXPECT_EQ(driver.adjustedYmin, 1.35 - driver.plotSpanY);
-    EXPECT_EQ(driver.iterationScale, 256);
+    EXPECT_EQ(driver.plotSpanX(), 1.25 * (1.25 - -2.35));
+    EXPECT_EQ(driver.adjustedXmax(), -2.35 + driver.plotSpanX());
+    EXPECT_EQ(driver.adjustedYmin(), 1.35 - driver.plotSpanY());
+    EXPECT_EQ(driver.iterationScale(), 256);
 
     // One-pixel images sit on the window's edge instead of dividing by zero.
     EXPECT_EQ(columnValue(-2.0, 4.0, 0, 1), -2.0);
@@ -44,7 +44,7 @@ TEST(PlotGeometry, IterationScaleAndTolerance) {
     PlotDriver driver(400, 300);
     driver.loadRecord(catalog, FractalType::Julia);
     driver.computeGeometry(1.0);
-    EXPECT_EQ(driver.iterationScale, 1000);
+    EXPECT_EQ(driver.iterationScale(), 1000);
     driver.kernel.periodicity.lastPointInside = true;
     driver.startKernels();
     EXPECT_EQ(driver.kernel.periodicity.tolerance, std::min(4.0 / 800, 3.0 / 600));
@@ -58,7 +58,7 @@ TEST(PlotDriver, TrueColourLevelSetsHoldTheSizeLimitForThePlotOnly) {
     driver.loadRecord(catalog, FractalType::Sine);
     EXPECT_TRUE(driver.beginTrueColor(true));
     EXPECT_EQ(driver.kernel.params.sizeLimit, 256.0);
-    EXPECT_TRUE(driver.levelSetTablesValid);
+    EXPECT_TRUE(driver.levelSetTablesValid());
     EXPECT_EQ(catalog[FractalType::Sine].sizeLimit, 65536.0);
 
     catalog[FractalType::Sine].outsideColoring = OutsideColoring::Fausto;
@@ -77,7 +77,7 @@ TEST(PlotDriver, RowsRunTopDownAndCompletionRearms) {
     driver.loadRecord(catalog, FractalType::Mandelbrot);
     driver.computeGeometry(1.0);
     driver.startKernels();
-    driver.levelSetTablesValid = true;
+    driver.beginTrueColor(true);
     PlotFlags flags;
     std::vector<int> rows;
     do {
@@ -86,7 +86,7 @@ TEST(PlotDriver, RowsRunTopDownAndCompletionRearms) {
     } while (!driver.finishRow());
     EXPECT_EQ(rows, (std::vector<int>{0, 1, 2}));
     EXPECT_TRUE(driver.atPlotStart());
-    EXPECT_FALSE(driver.levelSetTablesValid);
+    EXPECT_FALSE(driver.levelSetTablesValid());
 }
 
 TEST(PlotDriver, PeriodicityStateCarriesAcrossRowEnds) {

@@ -241,7 +241,7 @@ TEST(History, WindowEdgesUseTheExponentFormBelowOneEMinus14) {
 
 TEST(History, OverlongValuesSwitchToTheExponentFormWithinThirtyNineCharacters) {
     FractalParams params{};
-    params.xmin = -1e10;  // exactly 39 characters: kept as designed
+    params.xmin = -1e10;  // exactly 39 characters: kept in fixed form
     params.xmax = -1e11;  // 40 characters in fixed form
     params.ymin = -DBL_MAX;
     params.ymax = DBL_MAX;

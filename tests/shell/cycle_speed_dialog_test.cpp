@@ -12,57 +12,57 @@ namespace {
 
 TEST(CycleSpeedDialog, FirstOpeningShowsFiveAndOkGivesItsPause) {
     AppState state;
-    CycleSpeedDialog dialog(state.cycleSpeedPosition, state.cycleDelay);
+    CycleSpeedDialog dialog(state.cyclingPace.cycleSpeedPosition, state.cyclingPace.cycleDelay);
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), "     Select color-cycling speed");
     EXPECT_EQ(dialog.trackbar()->objectName(), "910");
     EXPECT_EQ(dialog.trackbar()->minimum(), 0);
     EXPECT_EQ(dialog.trackbar()->maximum(), 20);
     EXPECT_EQ(dialog.trackbar()->value(), 5);
-    EXPECT_EQ(state.cycleDelay, 100u);
+    EXPECT_EQ(state.cyclingPace.cycleDelay, 100u);
     QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
     EXPECT_EQ(dialog.result(), 1);
-    EXPECT_EQ(state.cycleDelay, 150u);
+    EXPECT_EQ(state.cyclingPace.cycleDelay, 150u);
 }
 
 TEST(CycleSpeedDialog, ThumbIsRememberedAtOnceButThePauseChangesOnlyWithOk) {
     AppState state;
     {
-        CycleSpeedDialog dialog(state.cycleSpeedPosition, state.cycleDelay);
+        CycleSpeedDialog dialog(state.cyclingPace.cycleSpeedPosition, state.cyclingPace.cycleDelay);
         dialog.show();
         QTest::keyClick(dialog.trackbar(), Qt::Key_End);  // "fast"
-        EXPECT_EQ(state.cycleSpeedPosition, 20);
-        EXPECT_EQ(state.cycleDelay, 100u);
+        EXPECT_EQ(state.cyclingPace.cycleSpeedPosition, 20);
+        EXPECT_EQ(state.cyclingPace.cycleDelay, 100u);
         QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
-        EXPECT_EQ(state.cycleDelay, 0u);
+        EXPECT_EQ(state.cyclingPace.cycleDelay, 0u);
     }
     {
         // The next opening starts where the thumb was left.
-        CycleSpeedDialog dialog(state.cycleSpeedPosition, state.cycleDelay);
+        CycleSpeedDialog dialog(state.cyclingPace.cycleSpeedPosition, state.cyclingPace.cycleDelay);
         dialog.show();
         EXPECT_EQ(dialog.trackbar()->value(), 20);
         QTest::keyClick(dialog.trackbar(), Qt::Key_Home);  // "slow"
         QTest::keyClick(dialog.trackbar(), Qt::Key_Right);
-        EXPECT_EQ(state.cycleSpeedPosition, 1);
+        EXPECT_EQ(state.cyclingPace.cycleSpeedPosition, 1);
         QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
-        EXPECT_EQ(state.cycleDelay, 190u);
+        EXPECT_EQ(state.cyclingPace.cycleDelay, 190u);
     }
 }
 
 TEST(CycleSpeedDialog, EscapeAndTheCloseBoxDoNothing) {
     AppState state;
-    CycleSpeedDialog dialog(state.cycleSpeedPosition, state.cycleDelay);
+    CycleSpeedDialog dialog(state.cyclingPace.cycleSpeedPosition, state.cyclingPace.cycleDelay);
     dialog.show();
     QTest::keyClick(dialog.trackbar(), Qt::Key_PageUp);
     QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_FALSE(dialog.close());
     EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(state.cycleDelay, 100u);
+    EXPECT_EQ(state.cyclingPace.cycleDelay, 100u);
     QTest::keyClick(dialog.okButton(), Qt::Key_Space);
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(state.cycleSpeedPosition, 9);  // one page of four
-    EXPECT_EQ(state.cycleDelay, 110u);
+    EXPECT_EQ(state.cyclingPace.cycleSpeedPosition, 9);  // one page of four
+    EXPECT_EQ(state.cyclingPace.cycleDelay, 110u);
 }
 
 }  // namespace

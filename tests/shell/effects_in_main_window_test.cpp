@@ -115,8 +115,8 @@ TEST_F(EffectsTest, CyclingSpeedCommandRunsTheDialog) {
         QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
     });
     window->command(CommandId::CyclingSpeed);
-    EXPECT_EQ(state.cycleSpeedPosition, 20);
-    EXPECT_EQ(state.cycleDelay, 0u);
+    EXPECT_EQ(state.cyclingPace.cycleSpeedPosition, 20);
+    EXPECT_EQ(state.cyclingPace.cycleDelay, 0u);
 }
 
 TEST_F(EffectsTest, ReplottingTheSameWindowReusesTheLevelSets) {
@@ -150,7 +150,7 @@ TEST_F(EffectsTest, EscapeInTheProgressDialogCancelsAndPostsPause) {
     EXPECT_EQ(watcher.shown, 1);
     EXPECT_EQ(topLevel<LevelSetProgressDialog>(), nullptr);
     settle();  // the posted Pause
-    EXPECT_FALSE(state.plotting);
+    EXPECT_FALSE(state.run.plotting);
     EXPECT_TRUE(state.plot.atPlotStart());
     EXPECT_TRUE(window->commandAction(200)->isEnabled());
     EXPECT_FALSE(window->commandAction(210)->isEnabled());

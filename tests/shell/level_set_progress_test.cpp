@@ -160,7 +160,7 @@ TEST(LevelSetProgress, MemoryProblemIsReportedUnderItsCaption) {
     EXPECT_EQ(messages.shown[0].icon, MessageIcon::Warning);
     EXPECT_EQ(messages.shown[0].parent, &owner);
     EXPECT_EQ(shown.count(), 0);
-    EXPECT_FALSE(plot.driver.levelSetTablesValid);
+    EXPECT_FALSE(plot.driver.levelSetTablesValid());
 }
 
 }  // namespace

@@ -45,10 +45,10 @@ void pressKey(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt
 
 TEST(MenuTable, MenuBarHoldsEveryItemWithTextKeyHelpAndId) {
     AppState state;
-    state.screenWidth = 800;
-    state.screenHeight = 600;
-    state.imageWidth = 160;
-    state.imageHeight = 120;
+    state.display.screenWidth = 800;
+    state.display.screenHeight = 600;
+    state.geometry.imageWidth = 160;
+    state.geometry.imageHeight = 120;
     MainWindow window(state, MainWindowOptions{});
 
     const QList<QAction*> bar = window.menuBar()->actions();
@@ -136,12 +136,12 @@ class MainWindowTest : public WindowTest {};
 TEST_F(MainWindowTest, MenuFollowsTheFiveEventsOnAPaletteDisplay) {
     ASSERT_EQ(start({.displayBits = 8}), StartupCode::Ok);
     // The first plot was started by the window itself.
-    ASSERT_TRUE(state.plotting);
+    ASSERT_TRUE(state.run.plotting);
     EXPECT_EQ(menuStates(*window),
               expected({100, 140, 200, 205, 220, 225, 230, 240, 250, 260, 270, 280, 290, 300, 310}, {205, 280, 290}));
 
     window->command(CommandId::Pause);
-    EXPECT_FALSE(state.plotting);
+    EXPECT_FALSE(state.run.plotting);
     // Cycling speed becomes usable before Cycle does, which needs a finished plot.
     EXPECT_EQ(menuStates(*window), expected({210, 220, 270}, {205, 280, 290}));
 
@@ -150,13 +150,13 @@ TEST_F(MainWindowTest, MenuFollowsTheFiveEventsOnAPaletteDisplay) {
     EXPECT_EQ(menuStates(*window), expected({210, 270}, {205, 280, 290}));
 
     window->command(CommandId::Cycle);
-    EXPECT_TRUE(state.cycling);
+    EXPECT_TRUE(state.run.cycling);
     EXPECT_EQ(menuStates(*window),
               expected({100, 140, 200, 205, 210, 225, 230, 240, 250, 260, 270, 280, 290, 300, 310},
                        {205, 220, 280, 290}));
 
     window->command(CommandId::Cycle);
-    EXPECT_FALSE(state.cycling);
+    EXPECT_FALSE(state.run.cycling);
     EXPECT_EQ(menuStates(*window), expected({210, 270}, {205, 280, 290}));
 }
 
@@ -181,8 +181,8 @@ TEST_F(MainWindowTest, MenuFollowsTheEventsOnADeepColourDisplay) {
 TEST_F(MainWindowTest, SixteenBitDisplayKeepsCyclingAndTrueColourGreyed) {
     ASSERT_EQ(start({.displayBits = 16}), StartupCode::Ok);
     finishPlot();
-    EXPECT_FALSE(state.paletteDevice);
-    EXPECT_FALSE(state.deepColorDisplay);
+    EXPECT_FALSE(state.flags.paletteDevice);
+    EXPECT_FALSE(state.display.deepColorDisplay);
     EXPECT_EQ(state.palette.logicalPaletteSize, 236);
     EXPECT_EQ(menuStates(*window), expected({210, 220, 225, 270}, {205, 280, 290}));
 }
@@ -218,9 +218,9 @@ TEST_F(MainWindowTest, EveryAcceleratorReachesItsCommand) {
         pressKey(target, c.key, c.modifiers);
         EXPECT_EQ(requested, std::vector<int>{c.id}) << "key for " << c.id;
     }
-    EXPECT_FALSE(state.periodicityChecking);
-    EXPECT_FALSE(state.soundOn);
-    EXPECT_TRUE(state.statusBarOn);
+    EXPECT_FALSE(state.flags.periodicityChecking);
+    EXPECT_FALSE(state.preferences.soundOn);
+    EXPECT_TRUE(state.preferences.statusBarOn);
     if (window->helpWindow() != nullptr) window->helpWindow()->close();
     // The About box holds the main window until a key or click closes it.
     if (QWidget* about = QApplication::activeWindow(); about != nullptr && about != window.get()) {
@@ -241,7 +241,7 @@ TEST_F(MainWindowTest, F9TogglesTrueColourOnADeepDisplayAndRearms) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     pressKey(window->imageView(), Qt::Key_F9);
     EXPECT_EQ(requested, std::vector<int>{270});
-    EXPECT_TRUE(state.trueColorMode);
+    EXPECT_TRUE(state.flags.trueColorMode);
     EXPECT_TRUE(window->commandAction(270)->isChecked());
     EXPECT_TRUE(state.plot.atPlotStart());
 }
@@ -260,13 +260,13 @@ TEST_F(MainWindowTest, GreyedKeysDoNothingDuringAPlot) {
     EXPECT_TRUE(requested.empty());
     EXPECT_TRUE(files.requests.empty());
     EXPECT_FALSE(window->destroyed());
-    EXPECT_TRUE(state.plotting);
-    EXPECT_TRUE(state.statusBarOn);
+    EXPECT_TRUE(state.run.plotting);
+    EXPECT_TRUE(state.preferences.statusBarOn);
 
     // Pause is the one command a running plot offers.
     pressKey(window->imageView(), Qt::Key_F4);
     EXPECT_EQ(requested, std::vector<int>{210});
-    EXPECT_FALSE(state.plotting);
+    EXPECT_FALSE(state.run.plotting);
 }
 
 TEST_F(MainWindowTest, EscapeAfterThePlotEndsTheProgramAtOnce) {
@@ -289,7 +289,7 @@ TEST_F(MainWindowTest, DestroySequenceReleasesEverythingAndAsksToQuit) {
     // The close box works even during a plot.
     window->close();
     EXPECT_TRUE(window->destroyed());
-    EXPECT_FALSE(state.plotting);
+    EXPECT_FALSE(state.run.plotting);
     EXPECT_EQ(window->virtualScreen(), nullptr);
     EXPECT_EQ(state.palette.logical, nullptr);
     EXPECT_TRUE(state.notesText.empty());
@@ -298,7 +298,7 @@ TEST_F(MainWindowTest, DestroySequenceReleasesEverythingAndAsksToQuit) {
     // Nothing steps over the freed screen any more.
     window->loopPass();
     window->command(CommandId::PlotFractal);
-    EXPECT_FALSE(state.plotting);
+    EXPECT_FALSE(state.run.plotting);
 }
 
 TEST_F(MainWindowTest, PauseThenPlotContinuesTheSamePlot) {
@@ -336,13 +336,13 @@ TEST_F(MainWindowTest, FinishedPlotBeepsOnlyWithSoundOn) {
     ASSERT_EQ(start(), StartupCode::Ok);
     finishPlot();
     EXPECT_EQ(beeps.count, 1);
-    EXPECT_TRUE(state.zoomReady);
+    EXPECT_TRUE(state.run.zoomReady);
     EXPECT_TRUE(state.plot.atPlotStart());
 
     window->command(CommandId::Sound);
     EXPECT_FALSE(window->commandAction(290)->isChecked());
     window->command(CommandId::PlotFractal);
-    EXPECT_FALSE(state.zoomReady);
+    EXPECT_FALSE(state.run.zoomReady);
     finishPlot();
     EXPECT_EQ(beeps.count, 1);
 }
@@ -351,7 +351,7 @@ TEST_F(MainWindowTest, StatusBarShowsAdjustedBoundsOfEachPlot) {
     ASSERT_EQ(start(), StartupCode::Ok);
     passes(1);
     const FractalParams& p = state.catalog[FractalType::Mandelbrot];
-    const double aspect = static_cast<double>(state.initialClientWidth) / state.initialClientHeight * 0.75;
+    const double aspect = static_cast<double>(state.geometry.initialClientWidth) / state.geometry.initialClientHeight * 0.75;
     char xmax[80];
     char ymin[80];
     std::snprintf(xmax, sizeof xmax, "  xmax adjusted to: %.15f", p.xmin + aspect * (p.xmax - p.xmin));
@@ -416,12 +416,12 @@ TEST_F(MainWindowTest, TabTogglesSpecialColouringAndTheCaptionAtAnyTime) {
     passes(2);
     EXPECT_EQ(window->windowTitle(), "Fernwise Studio");
     QTest::keyClick(window->imageView(), Qt::Key_Tab);
-    EXPECT_TRUE(state.specialColoring);
+    EXPECT_TRUE(state.flags.specialColoring);
     EXPECT_EQ(window->windowTitle(), "Fernwise Studio - special coloring enabled");
     // The running plot is not restarted.
     EXPECT_EQ(state.plot.nextRow(), 2);
     QTest::keyClick(window->imageView(), Qt::Key_Tab);
-    EXPECT_FALSE(state.specialColoring);
+    EXPECT_FALSE(state.flags.specialColoring);
     EXPECT_EQ(window->windowTitle(), "Fernwise Studio");
 }
 
@@ -536,7 +536,7 @@ TEST_F(MainWindowTest, PaletteChangeOnAPaletteDisplayRecoloursWithoutRedrawing) 
     EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), screen.bits()));
     // Still a finished plot: nothing to redo.
     EXPECT_TRUE(state.plot.atPlotStart());
-    EXPECT_TRUE(state.zoomReady);
+    EXPECT_TRUE(state.run.zoomReady);
 
     window->command(CommandId::DefaultPalette);
     EXPECT_EQ(screen.pixel(0, 0), state.palette.table[index]);

@@ -77,7 +77,7 @@ TEST_F(ParamsInMainWindowTest, CancelledDialogLeavesTheCatalogueAndStartsNoPlot)
         dialog.reject();
     });
     EXPECT_TRUE(state.catalog == before);
-    EXPECT_FALSE(state.plotting);
+    EXPECT_FALSE(state.run.plotting);
 }
 
 TEST_F(ParamsInMainWindowTest, NotesOpenedFromTheDialogKeepTheirTextForTheRun) {

@@ -23,8 +23,8 @@ struct Case {
 // row, with the flags `flagsBefore(row)` gives for each row.
 template <typename FlagsAt>
 std::unique_ptr<VirtualScreen> sequentialPlot(const AppState& state, PixelFormat format, FlagsAt flagsBefore) {
-    auto screen = VirtualScreen::create(state.imageWidth, state.imageHeight, format);
-    PlotDriver driver(state.imageWidth, state.imageHeight);
+    auto screen = VirtualScreen::create(state.geometry.imageWidth, state.geometry.imageHeight, format);
+    PlotDriver driver(state.geometry.imageWidth, state.geometry.imageHeight);
     driver.loadRecord(state.catalog, state.currentType);
     driver.computeGeometry(state.aspectFactor());
     screen->clear();
@@ -52,7 +52,7 @@ TEST_F(PlotWorkersTest, ChangesDuringThePlotGiveTheRowsTheSequentialDriverWouldS
         state = AppState{};
         state.currentType = c.type;
         ASSERT_EQ(start({.displayBits = c.displayBits}), StartupCode::Ok);
-        ASSERT_GT(state.imageHeight, 20);
+        ASSERT_GT(state.geometry.imageHeight, 20);
 
         passes(5);
         QTest::keyClick(window->imageView(), Qt::Key_Tab);
@@ -66,7 +66,7 @@ TEST_F(PlotWorkersTest, ChangesDuringThePlotGiveTheRowsTheSequentialDriverWouldS
         finishPlot();
 
         const PlotFlags initial = [&] {
-            PlotFlags f = state.plotFlags();
+            PlotFlags f = state.flags;
             f.periodicityChecking = true;
             f.specialColoring = false;
             return f;
@@ -97,12 +97,12 @@ TEST_F(PlotWorkersTest, APassShowsNothingRatherThanWaitForASlowRow) {
     mandelbrot.ymin = -0.2;
     mandelbrot.ymax = 0.2;
     mandelbrot.iterations = 4'000'000;
-    state.periodicityChecking = false;
+    state.flags.periodicityChecking = false;
     ASSERT_EQ(start({.rowWait = std::chrono::milliseconds::zero()}), StartupCode::Ok);
 
     passes(1);
     EXPECT_EQ(state.plot.nextRow(), 0);
-    EXPECT_TRUE(state.plotting);
+    EXPECT_TRUE(state.run.plotting);
     // Pause stops the workers; nothing was drawn meanwhile.
     window->command(CommandId::Pause);
     passes(2);
@@ -135,9 +135,9 @@ TEST_F(PlotWorkersTest, RowsShowAsTheyArriveAndAreComputedOnce) {
     mandelbrot.ymin = -0.2;
     mandelbrot.ymax = 0.2;
     mandelbrot.iterations = 2000;
-    state.periodicityChecking = false;
+    state.flags.periodicityChecking = false;
     ASSERT_EQ(start({.rowWait = std::chrono::milliseconds::zero()}), StartupCode::Ok);
-    const int height = state.imageHeight;
+    const int height = state.geometry.imageHeight;
     RowPaints paints(height);
     window->imageView()->viewport()->installEventFilter(&paints);
 
@@ -145,18 +145,18 @@ TEST_F(PlotWorkersTest, RowsShowAsTheyArriveAndAreComputedOnce) {
     int rowsLeftUnshown = 0;
     QElapsedTimer clock;
     clock.start();
-    while (state.plotting && clock.elapsed() < 20000) {
+    while (state.run.plotting && clock.elapsed() < 20000) {
         const int before = paints.drawn;
         window->loopPass();
-        paints.drawn = state.plotting ? state.plot.nextRow() : height;
+        paints.drawn = state.run.plotting ? state.plot.nextRow() : height;
         QCoreApplication::processEvents();
-        if (paints.shown[0] && state.plotting) firstRowShownDuringPlot = true;
+        if (paints.shown[0] && state.run.plotting) firstRowShownDuringPlot = true;
         // A pass that found no row ready has shown every row drawn so far.
         if (paints.drawn == before) {
             rowsLeftUnshown += static_cast<int>(std::count(paints.shown.begin(), paints.shown.begin() + paints.drawn, false));
         }
     }
-    EXPECT_FALSE(state.plotting);
+    EXPECT_FALSE(state.run.plotting);
     EXPECT_TRUE(firstRowShownDuringPlot);
     EXPECT_EQ(rowsLeftUnshown, 0);
     // Nothing changed during the plot: its rows went to the workers once.

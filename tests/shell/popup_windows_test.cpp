@@ -51,8 +51,8 @@ TEST(Bitmaps, EightBitPicturesWithFullColourTablesInTheirSizes) {
 
 struct SplashFixture {
     SplashFixture() {
-        state.screenWidth = 1024;
-        state.screenHeight = 768;
+        state.display.screenWidth = 1024;
+        state.display.screenHeight = 768;
         state.palette.logicalPaletteSize = 236;
         screen = VirtualScreen::create(32, 24, PixelFormat::Indexed8);
         mainWindow.show();
@@ -79,13 +79,13 @@ TEST(Splash, OpeningShowsTheBitmapInItsColoursThenLoadsTheDefaultPalette) {
         EXPECT_FALSE(f.mainWindow.isEnabled());
         EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::BlankCursor);
         EXPECT_EQ(f.state.palette.table, bitmapColours);
-        EXPECT_EQ(f.state.modalDepth, 0);
+        EXPECT_EQ(f.state.run.modalDepth, 0);
     };
     EXPECT_EQ(showSplash(SplashKind::Opening, f.host, 0), 0);
     ASSERT_TRUE(seen);
     EXPECT_TRUE(f.mainWindow.isEnabled());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(f.state.modalDepth, 0);
+    EXPECT_EQ(f.state.run.modalDepth, 0);
     EXPECT_EQ(f.state.palette.table, defaultTable());
     EXPECT_EQ(f.screen->shownColors()[13], (Rgb{0, 0, 252}));
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -153,9 +153,9 @@ TEST(AboutBox, MissingPictureReportsAMemoryProblem) {
 
 struct PlasmaFixture {
     explicit PlasmaFixture(bool paletteDevice) {
-        state.paletteDevice = paletteDevice;
-        state.plasmaWidth = 1024 / 2 + 20;
-        state.plasmaHeight = 768 / 2 + 20;
+        state.flags.paletteDevice = paletteDevice;
+        state.geometry.plasmaWidth = 1024 / 2 + 20;
+        state.geometry.plasmaHeight = 768 / 2 + 20;
         state.palette.logicalPaletteSize = paletteDevice ? 236 : 256;
         loadPalette6(state.palette.table, defaultPalette());
         state.palette.table[7] = {1, 2, 3};
@@ -163,7 +163,7 @@ struct PlasmaFixture {
         rotatePaletteEntries(state.palette.entries);  // cycled before
         before = state.palette.table;
         state.plot.setImageSize(64, 48);
-        state.plot.rowCounter = 5;  // a paused plot
+        while (state.plot.rowCounter() > 5) state.plot.finishRow();  // a paused plot
         screen = VirtualScreen::create(64, 48, paletteDevice ? PixelFormat::Indexed8 : PixelFormat::Rgb32);
         screen->realize(*state.palette.logical);
         mainWindow.show();
@@ -190,8 +190,8 @@ TEST(PlasmaWindow, AnimatesUntilEnterThenClosesOnTheSecondAndRestoresThePalette)
     QPointer<PlasmaWindow> plasma = f.open(1234);
     EXPECT_TRUE(f.state.plot.atPlotStart());
     ASSERT_EQ(plasma->phase(), PlasmaWindow::Phase::Animating);
-    EXPECT_EQ(f.state.cycleDelay, 40u);
-    EXPECT_EQ(f.state.modalDepth, 1);
+    EXPECT_EQ(f.state.cyclingPace.cycleDelay, 40u);
+    EXPECT_EQ(f.state.run.modalDepth, 1);
 
     // The field sits in the middle of the window in the plasma's colours.
     PaletteTable plasmaColours{};
@@ -212,8 +212,8 @@ TEST(PlasmaWindow, AnimatesUntilEnterThenClosesOnTheSecondAndRestoresThePalette)
     EXPECT_EQ(f.beeps.count, 0);
     QTest::keyClick(plasma, Qt::Key_Return);
     EXPECT_EQ(plasma->phase(), PlasmaWindow::Phase::Still);
-    EXPECT_EQ(f.state.cycleDelay, 100u);
-    EXPECT_EQ(f.state.modalDepth, 0);
+    EXPECT_EQ(f.state.cyclingPace.cycleDelay, 100u);
+    EXPECT_EQ(f.state.run.modalDepth, 0);
     // The still plasma keeps the colours where they stopped.
     EXPECT_EQ(plasma->shownColour(origin.x() + 10, origin.y() + 10), qRgb(next.red, next.green, next.blue));
     QTest::keyClick(plasma, Qt::Key_A);
@@ -244,8 +244,8 @@ TEST(PlasmaWindow, WithoutAPaletteTheFirstEnterClosesAndLettersBeep) {
     PlasmaFixture f(false);
     QPointer<PlasmaWindow> plasma = f.open(99);
     EXPECT_EQ(plasma->phase(), PlasmaWindow::Phase::Still);
-    EXPECT_EQ(f.state.cycleDelay, 100u);
-    EXPECT_EQ(f.state.modalDepth, 0);
+    EXPECT_EQ(f.state.cyclingPace.cycleDelay, 100u);
+    EXPECT_EQ(f.state.run.modalDepth, 0);
     QTest::keyClick(plasma, Qt::Key_B);
     EXPECT_EQ(f.beeps.count, 1);
     QTest::keyClick(plasma, Qt::Key_Return);

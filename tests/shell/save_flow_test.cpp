@@ -69,7 +69,7 @@ TEST_F(SaveFlowTest, GifHoldsThePictureAndTheDialogIsTheGifOne) {
     EXPECT_EQ(request.title, "Select a file for saving your image:");
     EXPECT_EQ(request.filters, QStringList{"GIF files (*.gif)"});
     EXPECT_EQ(request.defaultSuffix, "gif");
-    EXPECT_FALSE(state.saveDialogBusy);
+    EXPECT_FALSE(state.run.saveDialogBusy);
 
     // The popup waits with its OK button enabled.
     SavePopup* popup = window->savePopup();
@@ -180,7 +180,7 @@ TEST_F(SaveFlowTest, CancelledDialogSavesNothingAndTheDialogRemembersTheLastFile
     window->command(CommandId::SaveImage);
     settle();
     EXPECT_EQ(window->savePopup(), nullptr);
-    EXPECT_FALSE(state.saveDialogBusy);
+    EXPECT_FALSE(state.run.saveDialogBusy);
 
     save(target("first.gif"));
     window->savePopup()->close();
@@ -210,11 +210,11 @@ TEST_F(SaveFlowTest, SavePopupClosesOnEnterAndBeepsAtOtherKeys) {
 TEST_F(SaveFlowTest, SaveCommandDoesNotReenterWhileItsDialogRuns) {
     ASSERT_EQ(start(), StartupCode::Ok);
     finishPlot();
-    state.saveDialogBusy = true;
+    state.run.saveDialogBusy = true;
     window->command(CommandId::SaveImage);
     window->command(CommandId::Palette);
     EXPECT_TRUE(files.requests.empty());
-    state.saveDialogBusy = false;
+    state.run.saveDialogBusy = false;
 }
 
 }  // namespace

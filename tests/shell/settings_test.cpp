@@ -73,12 +73,12 @@ TEST_F(SettingsTest, ValuesSurviveARestart) {
 
     // Start-up chooses the image size from it.
     AppState state;
-    state.screenWidth = 1152;
-    state.screenHeight = 864;
+    state.display.screenWidth = 1152;
+    state.display.screenHeight = 864;
     chooseImageSize(state, settings.readResIndex());
-    EXPECT_EQ(state.imageWidth, 1024);
-    EXPECT_EQ(state.imageHeight, 768);
-    EXPECT_EQ(state.sizeIndex, 7);
+    EXPECT_EQ(state.geometry.imageWidth, 1024);
+    EXPECT_EQ(state.geometry.imageHeight, 768);
+    EXPECT_EQ(state.geometry.sizeIndex, 7);
 }
 
 TEST_F(SettingsTest, CorruptOrOutOfRangeValuesReadAsNotStored) {
@@ -98,11 +98,11 @@ TEST_F(SettingsTest, CorruptOrOutOfRangeValuesReadAsNotStored) {
         EXPECT_EQ(settings.readResIndex(), std::nullopt) << contents;
         // The start-up then falls back to the display size.
         AppState state;
-        state.screenWidth = 1024;
-        state.screenHeight = 768;
+        state.display.screenWidth = 1024;
+        state.display.screenHeight = 768;
         chooseImageSize(state, settings.readResIndex());
-        EXPECT_EQ(state.imageWidth, 1024) << contents;
-        EXPECT_EQ(state.sizeIndex, 7) << contents;
+        EXPECT_EQ(state.geometry.imageWidth, 1024) << contents;
+        EXPECT_EQ(state.geometry.sizeIndex, 7) << contents;
     }
 
     storeRaw("[General]\nResIndex=2\nOldPath=a, b\n");

@@ -8,42 +8,42 @@ class StartupTest : public WindowTest {};
 
 TEST_F(StartupTest, WithoutAStoredSizeTheImageIsTheWholeDisplay) {
     ASSERT_EQ(start({.sizeIndex = -1}), StartupCode::Ok);
-    EXPECT_EQ(state.imageWidth, 1024);
-    EXPECT_EQ(state.imageHeight, 768);
-    EXPECT_EQ(state.sizeIndex, 7);
+    EXPECT_EQ(state.geometry.imageWidth, 1024);
+    EXPECT_EQ(state.geometry.imageHeight, 768);
+    EXPECT_EQ(state.geometry.sizeIndex, 7);
     EXPECT_EQ(window->virtualScreen()->width(), 1024);
-    EXPECT_EQ(state.plasmaWidth, 1024 / 2 + 20);
-    EXPECT_EQ(state.plasmaHeight, 768 / 2 + 20);
+    EXPECT_EQ(state.geometry.plasmaWidth, 1024 / 2 + 20);
+    EXPECT_EQ(state.geometry.plasmaHeight, 768 / 2 + 20);
 }
 
 TEST(ImageSizeChoice, DisplayWidthWithoutATableEntryKeepsIndexZero) {
     AppState state;
-    state.screenWidth = 1152;
-    state.screenHeight = 864;
+    state.display.screenWidth = 1152;
+    state.display.screenHeight = 864;
     chooseImageSize(state, std::nullopt);
-    EXPECT_EQ(state.imageWidth, 1152);
-    EXPECT_EQ(state.imageHeight, 864);
-    EXPECT_EQ(state.sizeIndex, 0);
+    EXPECT_EQ(state.geometry.imageWidth, 1152);
+    EXPECT_EQ(state.geometry.imageHeight, 864);
+    EXPECT_EQ(state.geometry.sizeIndex, 0);
 
     // The first entry of the display's width wins: 320 is both 2 and 3.
-    state.screenWidth = 320;
-    state.screenHeight = 240;
+    state.display.screenWidth = 320;
+    state.display.screenHeight = 240;
     chooseImageSize(state, std::nullopt);
-    EXPECT_EQ(state.sizeIndex, 2);
-    EXPECT_EQ(state.imageHeight, 240);
+    EXPECT_EQ(state.geometry.sizeIndex, 2);
+    EXPECT_EQ(state.geometry.imageHeight, 240);
 
     // A stored index outside the table counts as none.
-    state.screenWidth = 800;
-    state.screenHeight = 600;
+    state.display.screenWidth = 800;
+    state.display.screenHeight = 600;
     chooseImageSize(state, 10);
-    EXPECT_EQ(state.imageWidth, 800);
-    EXPECT_EQ(state.sizeIndex, 6);
+    EXPECT_EQ(state.geometry.imageWidth, 800);
+    EXPECT_EQ(state.geometry.sizeIndex, 6);
 }
 
 TEST_F(StartupTest, StoredSizeWinsWhateverTheDisplay) {
     ASSERT_EQ(start({.sizeIndex = 2, .screen = {1600, 1200}}), StartupCode::Ok);
-    EXPECT_EQ(state.imageWidth, 320);
-    EXPECT_EQ(state.imageHeight, 200);
+    EXPECT_EQ(state.geometry.imageWidth, 320);
+    EXPECT_EQ(state.geometry.imageHeight, 200);
     EXPECT_EQ(state.plot.imageHeight(), 200);
 }
 
@@ -52,7 +52,7 @@ TEST_F(StartupTest, FirstMessagesAreTheSplashAndThePlot) {
     EXPECT_EQ(window->windowTitle(), "Fernwise Studio");
     EXPECT_FALSE(window->windowIcon().isNull());
     EXPECT_TRUE(window->isVisible());
-    EXPECT_TRUE(state.plotting);
+    EXPECT_TRUE(state.run.plotting);
     EXPECT_EQ(state.notesText, "Edit your notes here!");
     // The opening splash left the default palette for the first plot.
     EXPECT_EQ(state.palette.table[39], (Rgb{252, 252, 252}));
@@ -80,7 +80,7 @@ TEST_F(StartupTest, DisplayOfFourBitsFailsWithBothMessages) {
     qApp->removeEventFilter(&splash);
     // Nothing shows but the messages: the queued splash and plot are dropped.
     EXPECT_FALSE(splash.shown);
-    EXPECT_FALSE(state.plotting);
+    EXPECT_FALSE(state.run.plotting);
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[0].text,
               "Your graphics mode uses only 4 bits\nper pixel. You need to set at least an\n8-bit (256-color) mode.");
@@ -94,15 +94,15 @@ TEST_F(StartupTest, DisplayOfFourBitsFailsWithBothMessages) {
 
 TEST_F(StartupTest, DisplayKindsSetTheDisplayFlags) {
     ASSERT_EQ(start({.displayBits = 8}), StartupCode::Ok);
-    EXPECT_TRUE(state.paletteDevice);
-    EXPECT_FALSE(state.deepColorDisplay);
+    EXPECT_TRUE(state.flags.paletteDevice);
+    EXPECT_FALSE(state.display.deepColorDisplay);
     EXPECT_EQ(state.palette.logicalPaletteSize, 236);
     EXPECT_EQ(window->virtualScreen()->format(), PixelFormat::Indexed8);
     window.reset();
     state = AppState{};
     ASSERT_EQ(start({.displayBits = 32}), StartupCode::Ok);
-    EXPECT_FALSE(state.paletteDevice);
-    EXPECT_TRUE(state.deepColorDisplay);
+    EXPECT_FALSE(state.flags.paletteDevice);
+    EXPECT_TRUE(state.display.deepColorDisplay);
     EXPECT_EQ(state.palette.logicalPaletteSize, 256);
     EXPECT_EQ(window->virtualScreen()->format(), PixelFormat::Rgb32);
 }
@@ -116,7 +116,7 @@ TEST_F(StartupTest, UnallocatableScreenEndsTheProgramWithoutAPlot) {
     EXPECT_TRUE(window->creationFailed());
     // The window closed itself from the queue: no plot, and the loop ends.
     EXPECT_TRUE(window->destroyed());
-    EXPECT_FALSE(state.plotting);
+    EXPECT_FALSE(state.run.plotting);
     EXPECT_EQ(quitCodes, std::vector<int>{0});
 }
 

@@ -152,16 +152,16 @@ TEST_F(ViewTest, ImageSizeChangeRebuildsABlackScreenAndStoresTheChoice) {
     finishPlot();
     answerImageSizeDialog(2);
     window->command(CommandId::ImageSize);
-    EXPECT_EQ(state.sizeIndex, 2);
-    EXPECT_EQ(state.imageWidth, 320);
-    EXPECT_EQ(state.imageHeight, 200);
+    EXPECT_EQ(state.geometry.sizeIndex, 2);
+    EXPECT_EQ(state.geometry.imageWidth, 320);
+    EXPECT_EQ(state.geometry.imageHeight, 200);
     EXPECT_EQ(window->virtualScreen()->width(), 320);
     EXPECT_EQ(window->virtualScreen()->height(), 200);
     EXPECT_EQ(window->virtualScreen()->pixel(0, 0), Rgb{});
     EXPECT_EQ(settings.readResIndex(), std::optional<int>(2));
     EXPECT_TRUE(state.plot.atPlotStart());
     EXPECT_EQ(state.plot.imageHeight(), 200);
-    EXPECT_FALSE(state.plotting);
+    EXPECT_FALSE(state.run.plotting);
 
     // The same size again still clears and rearms.
     window->command(CommandId::PlotFractal);
@@ -175,7 +175,7 @@ TEST_F(ViewTest, ImageSizeChangeRebuildsABlackScreenAndStoresTheChoice) {
     // Cancel changes nothing.
     answerImageSizeDialog(-1);
     window->command(CommandId::ImageSize);
-    EXPECT_EQ(state.sizeIndex, 2);
+    EXPECT_EQ(state.geometry.sizeIndex, 2);
     EXPECT_EQ(window->virtualScreen()->width(), 320);
     window->command(CommandId::PlotFractal);
     finishPlot();
@@ -196,11 +196,11 @@ TEST_F(ViewTest, FailedScreenAtASizeChangeKeepsThePreviousSize) {
     EXPECT_EQ(messages.shown[0].text, "Unable to allocate virtual screen buffer.\nTry to free up some memory.");
     EXPECT_EQ(messages.shown[0].caption, "Memory Problem");
     EXPECT_EQ(messages.shown[0].icon, MessageIcon::Warning);
-    EXPECT_EQ(state.imageWidth, 160);
+    EXPECT_EQ(state.geometry.imageWidth, 160);
     EXPECT_EQ(window->virtualScreen()->width(), 160);
     EXPECT_EQ(state.plot.imageWidth(), 160);
     // The choice itself is kept.
-    EXPECT_EQ(state.sizeIndex, 9);
+    EXPECT_EQ(state.geometry.sizeIndex, 9);
     EXPECT_EQ(settings.readResIndex(), std::optional<int>(9));
     window->command(CommandId::PlotFractal);
     finishPlot();

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "app_state.h"
+#include "dialog_test_support.h"
 #include "main_window.h"
 #include "seams.h"
 #include "settings.h"
@@ -21,37 +22,10 @@
 
 namespace fernwise::windowtest {
 
-// The temporary folder of the whole run; the settings live in its "config".
-QString testRoot();
-
-struct ShownMessage {
-    QString text;
-    QString caption;
-    MessageIcon icon;
-};
-
-class CapturedMessages final : public MessageSeam {
-public:
-    MessageAnswer show(QWidget*, const QString& text, const QString& caption, MessageIcon icon,
-                       MessageButtons) override {
-        shown.push_back({text, caption, icon});
-        return MessageAnswer::Ok;
-    }
-    std::vector<ShownMessage> shown;
-};
-
-class ScriptedFileDialogs final : public FileDialogSeam {
-public:
-    QString choose(QWidget*, const FileDialogRequest& request) override {
-        requests.push_back(request);
-        if (answers.empty()) return {};
-        QString answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    std::deque<QString> answers;
-    std::vector<FileDialogRequest> requests;
-};
+using dialogtest::CapturedMessages;
+using dialogtest::ScriptedFileDialogs;
+using dialogtest::ShownMessage;
+using dialogtest::testRoot;
 
 class CountingBeeps final : public BeepSeam {
 public:
@@ -119,12 +93,10 @@ protected:
         options.plotWorkers.rowWait = how.rowWait;
         options.paletteFolder = how.paletteFolder;
         registerWindowClasses(state);
-        state.splashAvailable = how.splashAvailable;
+        state.splash.splashAvailable = how.splashAvailable;
         // The splashes show their pictures without holding the tests.
-        state.openingSplashMs = 0;
-        state.closingSplashMs = 0;
-        state.openingSplashMs = 0;
-        state.closingSplashMs = 0;
+        state.splash.openingSplashMs = 0;
+        state.splash.closingSplashMs = 0;
         const StartupCode code = createMainWindow(state, options, window);
         if (window) {
             QObject::connect(window.get(), &MainWindow::commandRequested, [this](int id) { requested.push_back(id); });
@@ -137,7 +109,7 @@ protected:
 
     // Runs loop passes until the plot is no longer running.
     void finishPlot() {
-        for (int guard = 0; state.plotting && guard < 100000; ++guard) window->loopPass();
+        for (int guard = 0; state.run.plotting && guard < 100000; ++guard) window->loopPass();
     }
     void passes(int count) {
         for (int i = 0; i < count; ++i) window->loopPass();

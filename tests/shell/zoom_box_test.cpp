@@ -42,7 +42,7 @@ protected:
     void startFinished(const Start& how = {}) {
         ASSERT_EQ(start(how), StartupCode::Ok);
         finishPlot();
-        ASSERT_TRUE(state.zoomReady);
+        ASSERT_TRUE(state.run.zoomReady);
     }
 };
 
@@ -78,11 +78,11 @@ TEST_F(ZoomBoxTest, DragShowsCornersAndRatioInSixParts) {
 TEST_F(ZoomBoxTest, CommitSetsTheNewWindowFromTheLastPlotsExtents) {
     startFinished();
     const FractalParams before = state.catalog[FractalType::Mandelbrot];
-    const double spanX = state.plot.plotSpanX;
-    const double spanY = state.plot.plotSpanY;
+    const double spanX = state.plot.plotSpanX();
+    const double spanY = state.plot.plotSpanY();
     drag({0, 0}, {159, 119});
     EXPECT_TRUE(window->zoomBox().pending());
-    EXPECT_FALSE(state.zoomReady);
+    EXPECT_FALSE(state.run.zoomReady);
     // The commit press may be anywhere in the window.
     press({500, 400});
     const FractalParams& after = state.catalog[FractalType::Mandelbrot];
@@ -96,9 +96,9 @@ TEST_F(ZoomBoxTest, CommitSetsTheNewWindowFromTheLastPlotsExtents) {
     EXPECT_EQ(window->statusText(1), "x1: 0");
 
     // The posted Plot starts the new image at once.
-    EXPECT_FALSE(state.plotting);
+    EXPECT_FALSE(state.run.plotting);
     QCoreApplication::processEvents();
-    EXPECT_TRUE(state.plotting);
+    EXPECT_TRUE(state.run.plotting);
     window->loopPass();
     EXPECT_FALSE(window->imageView()->outlineVisible());
     EXPECT_EQ(state.plot.kernel.params.xmax, after.xmax);
@@ -121,7 +121,7 @@ TEST_F(ZoomBoxTest, ClickWithoutMovingCancelsAtOnce) {
     EXPECT_TRUE(window->zoomBox().pending());
     QCoreApplication::processEvents();
     EXPECT_FALSE(window->zoomBox().pending());
-    EXPECT_TRUE(state.zoomReady);
+    EXPECT_TRUE(state.run.zoomReady);
     EXPECT_EQ(window->statusPartCount(), 3);
     EXPECT_TRUE(window->statusText(1).startsWith("  xmax adjusted to: "));
     // A new box can be dragged right away.
@@ -140,9 +140,9 @@ TEST_F(ZoomBoxTest, OnePixelWideBoxCancelsAndErasesItsOutline) {
     EXPECT_FALSE(window->imageView()->outlineVisible());
     EXPECT_EQ(window->statusPartCount(), 3);
     char xmax[80];
-    std::snprintf(xmax, sizeof xmax, "  xmax adjusted to: %.15f", state.plot.adjustedXmax);
+    std::snprintf(xmax, sizeof xmax, "  xmax adjusted to: %.15f", state.plot.adjustedXmax());
     EXPECT_EQ(window->statusText(1), xmax);
-    EXPECT_TRUE(state.zoomReady);
+    EXPECT_TRUE(state.run.zoomReady);
     EXPECT_FALSE(window->zoomBox().dragging());
 }
 
@@ -152,11 +152,11 @@ TEST_F(ZoomBoxTest, RightPressThrowsAPendingBoxAway) {
     drag({10, 10}, {90, 70});
     press({30, 30}, Qt::RightButton);
     EXPECT_FALSE(window->zoomBox().pending());
-    EXPECT_TRUE(state.zoomReady);
+    EXPECT_TRUE(state.run.zoomReady);
     EXPECT_FALSE(window->imageView()->outlineVisible());
     EXPECT_EQ(state.catalog[FractalType::Mandelbrot], before);
     QCoreApplication::processEvents();
-    EXPECT_FALSE(state.plotting);
+    EXPECT_FALSE(state.run.plotting);
 }
 
 TEST_F(ZoomBoxTest, BoxStopsAtTheImageEdgeAndStartsOnlyOnTheImage) {
@@ -193,7 +193,7 @@ TEST_F(ZoomBoxTest, HiddenStatusBarIsNotWrittenButZoomWorks) {
     press({5, 5});
     EXPECT_NE(state.catalog[FractalType::Mandelbrot], defaultParams(FractalType::Mandelbrot));
     QCoreApplication::processEvents();
-    EXPECT_TRUE(state.plotting);
+    EXPECT_TRUE(state.run.plotting);
 }
 
 TEST_F(ZoomBoxTest, ScrolledViewReportsImageCoordinates) {

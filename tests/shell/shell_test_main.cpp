@@ -19,9 +19,9 @@ QString root;
 QString testRoot() { return root; }
 }  // namespace fernwise::dialogtest
 
-// QSettings fixes the user's configuration folder the first time it is
-// used, so the run sets a temporary XDG_CONFIG_HOME before anything asks;
-// the real ~/.config is never touched.
+// One main for every shell test program. QSettings fixes the user's
+// configuration folder the first time it is used, so the run sets a temporary
+// XDG_CONFIG_HOME before anything asks; the real ~/.config is never touched.
 int main(int argc, char* argv[]) {
     // The settings tests start the binary again as the next run of the program.
     if (argc == 2 && QByteArray(argv[1]) == "--print-stored-settings") {
