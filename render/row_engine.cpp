@@ -390,10 +390,10 @@ bool RowEngine::computeRow(int row, const std::function<bool()>& carriedIn, RowR
     SimdOutcomes outcomes{};
     std::vector<PointOutcome>& points = scratch.points;
     if (vector) {
-        scratch.outcomes.resize(9 * padded);
+        scratch.outcomes.resize(9 * padded + static_cast<std::size_t>(simdWorkCount(width)));
         double* o = scratch.outcomes.data();
         outcomes = {o,           o + padded,     o + 2 * padded, o + 3 * padded, o + 4 * padded,
-                    o + 5 * padded, o + 6 * padded, o + 7 * padded, o + 8 * padded};
+                    o + 5 * padded, o + 6 * padded, o + 7 * padded, o + 8 * padded, o + 9 * padded};
         const SimdStop simdStop{stop != nullptr ? &stopRequested : nullptr, stop};
         const SimdSeeds seeds{seedX, seedY, seedMagnitude};
         if (!vectorSet_->run(constants_, seeds, outcomes, width, simdStop)) return false;

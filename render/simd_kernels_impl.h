@@ -469,6 +469,278 @@ struct VolterraLoop {
     }
 };
 
+template <bool B>
+struct Flag {
+    static constexpr bool value = B;
+};
+using No = Flag<false>;
+using Yes = Flag<true>;
+
+// ---------------------------------------------------------------------------
+// Julia and Mandelbrot without BOF tracking or the periodicity check (the
+// loops of the deep images): every lane takes the next point of the row as
+// soon as its own point ends, so no lane idles while a neighbour's orbit goes
+// on. C vectors ("chains") run side by side in rounds of B passes with no
+// branch inside; between rounds, ended lanes are packed into a log of
+// outcomes and the next queued points are spread into them (compress and
+// expand, no branch per lane).
+//
+// Where an escaped orbit provably stays escaped (escapeStaysEscaped), a round
+// can be a block: B passes of the update alone and one test at the end. A
+// chain in which some lane escaped, or might reach the iteration limit, is
+// then run again from its state before the block with a test after every
+// pass, which gives each lane exactly the pass it ended on and the values it
+// ended with. Block rounds are used while such replays are rare.
+
+// Whether |z|^2 > limit after a pass implies the same after every later pass,
+// for every c with |c|^2 <= cBound2. With R^2 = limit >= 32 and |c| <= R^2 / 2,
+// |z'| >= (1 - 5u)|z|^2 - |c| > |z|^2 / 2 - 6u|z|^2 > 2.7|z| in doubles (u the
+// unit roundoff), so |z| only grows; a value that overflows turns to inf or
+// NaN and stays so, and both fail the test as well.
+inline bool escapeStaysEscaped(double limit) { return limit >= 32.0 && limit <= 1e300; }
+inline double escapeBoundOnC2(double limit) { return 0.25 * limit * limit * (1.0 - 1e-9); }
+
+template <class V, bool Mandel, int C, int B>
+bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcomes& out, int count,
+              const SimdStop& stop) {
+    using D = typename V::D;
+    using M = typename V::M;
+    constexpr int W = V::lanes;
+    constexpr unsigned all = V::allLanes;
+    const D limit = V::set1(c.sizeLimit), iter = V::set1(c.iterations), zero = V::set1(0.0), one = V::set1(1.0),
+            two = V::set1(2.0), steps = V::set1(static_cast<double>(B));
+    // A lane without a point: z = c = 0 stays put and its count never
+    // reaches the limit, so it never ends.
+    const D deadCount = V::set1(-0x1p60);
+    const D juliaX = V::set1(c.param1), juliaY = V::set1(c.param2);
+    alignas(64) double iota[W];
+    for (int i = 0; i < W; ++i) iota[i] = i;
+    const D laneIndex = V::load(iota);
+
+    // Points whose first test fails make no pass and are reported as seeded;
+    // the others queue up. Every point's BOF values are the seeds.
+    const int padded = simdPaddedCount(count);
+    double* queueX = out.work;
+    double* queueY = queueX + padded;
+    double* queueIndex = queueY + padded;
+    const D minMagSeed = V::set1(c.minMagnitudeSeed);
+    const D cBound2 = V::set1(escapeBoundOnC2(c.sizeLimit));
+    bool blocks = escapeStaysEscaped(c.sizeLimit);
+    if (!Mandel) blocks = blocks && c.param1 * c.param1 + c.param2 * c.param2 <= escapeBoundOnC2(c.sizeLimit);
+    int queued = 0;
+    for (int base = 0; base < count; base += W) {
+        const D x = V::loadu(in.x + base);
+        const D y = V::loadu(in.y + base);
+        const D mag = V::loadu(in.magnitude + base);
+        const unsigned go = V::bits(V::land(V::le(mag, limit), V::lt(zero, iter)));
+        V::storeu(out.x + base, x);
+        V::storeu(out.y + base, y);
+        V::storeu(out.magnitude + base, mag);
+        V::storeu(out.count + base, zero);
+        V::storeu(out.minMagnitude + base, minMagSeed);
+        V::storeu(out.minIteration + base, zero);
+        if constexpr (Mandel) {
+            // NaN fails the comparison too.
+            const unsigned near = V::bits(V::le(V::add(V::mul(x, x), V::mul(y, y)), cBound2));
+            if ((go & ~near) != 0) blocks = false;
+        }
+        V::storeu(queueX + queued, V::compress(go, x));
+        V::storeu(queueY + queued, V::compress(go, y));
+        V::storeu(queueIndex + queued, V::compress(go, V::add(V::set1(base), laneIndex)));
+        queued += __builtin_popcount(go);
+    }
+    if (queued == 0) return true;
+
+    // Outcomes of ended lanes, written to the rows' arrays now and then.
+    constexpr int logSize = 512;
+    alignas(64) double logIndex[logSize], logX[logSize], logY[logSize], logMag[logSize], logCount[logSize];
+    int logged = 0;
+    auto flush = [&] {
+        for (int i = 0; i < logged; ++i) {
+            const auto at = static_cast<std::size_t>(logIndex[i]);
+            out.x[at] = logX[i];
+            out.y[at] = logY[i];
+            out.magnitude[at] = logMag[i];
+            out.count[at] = logCount[i];
+        }
+        logged = 0;
+    };
+    // The queue's last points, followed by lanes without a point.
+    alignas(64) double tailX[(C + 1) * W], tailY[(C + 1) * W], tailIndex[(C + 1) * W];
+
+    D X[C], Y[C], CX[C], CY[C], N[C], Index[C];
+    unsigned ended[C];
+#pragma GCC unroll 8
+    for (int k = 0; k < C; ++k) {
+        X[k] = Y[k] = CX[k] = CY[k] = zero;
+        N[k] = deadCount;
+        Index[k] = V::set1(-1.0);
+        ended[k] = all;
+    }
+    int taken = 0;
+
+    // Logs the ended lanes and gives them the next points. The magnitude of
+    // an ended lane is that of the values it froze with.
+    auto refill = [&] {
+        int offset[C];
+        int total = 0;
+#pragma GCC unroll 8
+        for (int k = 0; k < C; ++k) {
+            offset[k] = total;
+            total += __builtin_popcount(ended[k]);
+        }
+        if (total == 0) return;
+#pragma GCC unroll 8
+        for (int k = 0; k < C; ++k) {  // each store's tail is overwritten by the next
+            const unsigned e = ended[k];
+            const D mag = V::add(V::mul(X[k], X[k]), V::mul(Y[k], Y[k]));
+            V::storeu(logIndex + logged + offset[k], V::compress(e, Index[k]));
+            V::storeu(logX + logged + offset[k], V::compress(e, X[k]));
+            V::storeu(logY + logged + offset[k], V::compress(e, Y[k]));
+            V::storeu(logMag + logged + offset[k], V::compress(e, mag));
+            V::storeu(logCount + logged + offset[k], V::compress(e, N[k]));
+        }
+        logged += total;
+        const double* fromX = queueX + taken;
+        const double* fromY = queueY + taken;
+        const double* fromIndex = queueIndex + taken;
+        if (queued - taken < total) {
+            const int left = queued - taken;
+            for (int i = 0; i < (C + 1) * W; ++i) {
+                tailX[i] = i < left ? fromX[i] : 0.0;
+                tailY[i] = i < left ? fromY[i] : 0.0;
+                tailIndex[i] = i < left ? fromIndex[i] : -1.0;
+            }
+            fromX = tailX;
+            fromY = tailY;
+            fromIndex = tailIndex;
+        }
+#pragma GCC unroll 8
+        for (int k = 0; k < C; ++k) {
+            const unsigned e = ended[k];
+            const M m = V::fromBits(e);
+            const D x = V::expand(e, V::loadu(fromX + offset[k]));
+            const D y = V::expand(e, V::loadu(fromY + offset[k]));
+            const D index = V::expand(e, V::loadu(fromIndex + offset[k]));
+            X[k] = V::select(m, x, X[k]);
+            Y[k] = V::select(m, y, Y[k]);
+            if constexpr (Mandel) {
+                CX[k] = V::select(m, x, CX[k]);
+                CY[k] = V::select(m, y, CY[k]);
+            }
+            Index[k] = V::select(m, index, Index[k]);
+            N[k] = V::select(m, V::select(V::lt(index, zero), deadCount, zero), N[k]);
+        }
+        taken = taken + total < queued ? taken + total : queued;
+        if (logged > logSize - C * W) flush();
+    };
+
+    // One tested pass of a chain: a lane that has ended keeps its values
+    // and count. Limit: the lane may reach the iteration limit in this round.
+    auto testedPass = [&](auto limitFlag, D& x, D& y, D& n, M& go, D cx, D cy) __attribute__((always_inline)) {
+        const D nx = V::mul(V::add(x, y), V::sub(x, y));
+        const D ny = V::mul(V::mul(two, x), y);
+        x = V::maskAdd(x, go, nx, cx);
+        y = V::maskAdd(y, go, ny, cy);
+        n = V::maskAdd(n, go, n, one);
+        go = V::land(go, V::le(V::add(V::mul(x, x), V::mul(y, y)), limit));
+        if constexpr (decltype(limitFlag)::value) go = V::land(go, V::lt(n, iter));
+    };
+    // A round of B tested passes on every chain.
+    auto checked = [&](auto limitFlag) __attribute__((always_inline)) {
+        M go[C];
+#pragma GCC unroll 8
+        for (int k = 0; k < C; ++k) go[k] = V::fromBits(all);
+#pragma GCC unroll 16
+        for (int s = 0; s < B; ++s) {
+#pragma GCC unroll 8
+            for (int k = 0; k < C; ++k) {
+                testedPass(limitFlag, X[k], Y[k], N[k], go[k], Mandel ? CX[k] : juliaX, Mandel ? CY[k] : juliaY);
+            }
+        }
+#pragma GCC unroll 8
+        for (int k = 0; k < C; ++k) ended[k] = ~V::bits(go[k]) & all;
+    };
+    // The same round for one chain, from its values before a block.
+    auto replay = [&](D& x, D& y, D& n, D cx, D cy) __attribute__((always_inline)) {
+        M go = V::fromBits(all);
+#pragma GCC unroll 16
+        for (int s = 0; s < B; ++s) testedPass(Yes{}, x, y, n, go, cx, cy);
+        return ~V::bits(go) & all;
+    };
+
+    refill();
+    logged = 0;  // the lanes' first points, after lanes that had none
+    float replayRate = 0.0f;  // chains replayed per block round, smoothed
+    bool block = blocks;
+    for (unsigned rounds = 1;; ++rounds) {
+        unsigned nearLimit[C];
+        unsigned anyNear = 0;
+#pragma GCC unroll 8
+        for (int k = 0; k < C; ++k) {
+            nearLimit[k] = V::bits(V::ge(V::add(N[k], steps), iter));
+            anyNear |= nearLimit[k];
+        }
+        int busyChains = 0;
+        if (block) {
+            D startX[C], startY[C];
+#pragma GCC unroll 8
+            for (int k = 0; k < C; ++k) {
+                startX[k] = X[k];
+                startY[k] = Y[k];
+            }
+#pragma GCC unroll 16
+            for (int s = 0; s < B; ++s) {
+#pragma GCC unroll 8
+                for (int k = 0; k < C; ++k) {
+                    const D x = X[k];
+                    const D y = Y[k];
+                    const D cx = Mandel ? CX[k] : juliaX;
+                    const D cy = Mandel ? CY[k] : juliaY;
+                    X[k] = V::add(V::mul(V::add(x, y), V::sub(x, y)), cx);
+                    Y[k] = V::add(V::mul(V::mul(two, x), y), cy);
+                }
+            }
+#pragma GCC unroll 8
+            for (int k = 0; k < C; ++k) {
+                const D mag = V::add(V::mul(X[k], X[k]), V::mul(Y[k], Y[k]));
+                const unsigned unsure = (~V::bits(V::le(mag, limit)) & all) | nearLimit[k];
+                if (unsure == 0) {
+                    N[k] = V::add(N[k], steps);
+                    ended[k] = 0;
+                } else {
+                    X[k] = startX[k];
+                    Y[k] = startY[k];
+                    ended[k] = replay(X[k], Y[k], N[k], Mandel ? CX[k] : juliaX, Mandel ? CY[k] : juliaY);
+                    ++busyChains;
+                }
+            }
+            replayRate = 0.9f * replayRate + 0.1f * static_cast<float>(busyChains);
+        } else {
+            if (anyNear != 0) {
+                checked(Yes{});
+            } else {
+                checked(No{});
+            }
+#pragma GCC unroll 8
+            for (int k = 0; k < C; ++k) busyChains += ended[k] != 0;
+            replayRate = 0.9f * replayRate + 0.1f * static_cast<float>(busyChains);
+        }
+        // A replay costs about a checked round of one chain on top of the block.
+        block = blocks && replayRate < 0.12f * C;
+        refill();
+        if (taken == queued) {
+            unsigned occupied = 0;
+#pragma GCC unroll 8
+            for (int k = 0; k < C; ++k) occupied |= V::bits(V::ge(Index[k], zero));
+            if (occupied == 0) break;
+        }
+        if ((rounds & 255u) == 0 && stop.requested != nullptr && stop.requested(stop.context)) return false;
+    }
+    flush();
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 // The block scheduler shared by every loop: K vectors run side by side, each
 // on a block of V::lanes neighbouring points. Points that need no pass are
@@ -541,13 +813,6 @@ bool runBlocks(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcom
     }
 }
 
-template <bool B>
-struct Flag {
-    static constexpr bool value = B;
-};
-using No = Flag<false>;
-using Yes = Flag<true>;
-
 // Groups side by side per loop: enough to hide the latency of one pass, few
 // enough that the state stays in registers.
 template <class V>
@@ -555,11 +820,13 @@ bool runLoop(const SimdPlotConstants& c, const SimdSeeds& seeds, const SimdOutco
              const SimdStop& stop) {
     constexpr int wide = V::registers >= 32 ? 4 : 3;
     constexpr int narrow = V::registers >= 32 ? 2 : 1;
+    constexpr int laneChains = V::registers >= 32 ? 6 : 4;
+    constexpr int laneBlock = V::registers >= 32 ? 16 : 8;
     const bool bof = c.trackBof;
     const bool check = c.periodicityCheck;
     auto julia = [&](auto mandel) {
         constexpr bool Mandel = decltype(mandel)::value;
-        if (!bof && !check) return runBlocks<V, JuliaLoop<V, Mandel, false, false>, wide>(c, seeds, outcomes, count, stop);
+        if (!bof && !check) return runLanes<V, Mandel, laneChains, laneBlock>(c, seeds, outcomes, count, stop);
         if (bof && !check) return runBlocks<V, JuliaLoop<V, Mandel, true, false>, narrow>(c, seeds, outcomes, count, stop);
         if (!bof) return runBlocks<V, JuliaLoop<V, Mandel, false, true>, narrow>(c, seeds, outcomes, count, stop);
         return runBlocks<V, JuliaLoop<V, Mandel, true, true>, narrow>(c, seeds, outcomes, count, stop);

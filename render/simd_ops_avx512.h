@@ -53,6 +53,15 @@ struct Avx512 {
     static void storeu(double* p, D v) { _mm512_storeu_pd(p, v); }
     // Writes the lanes of `mask` to p[lane]; the others stay untouched.
     static void maskStore(double* p, unsigned mask, D v) { _mm512_mask_storeu_pd(p, static_cast<__mmask8>(mask), v); }
+
+    // For the loops that hand each lane its own point.
+    static M fromBits(unsigned b) { return static_cast<M>(b); }
+    // a + b in the lanes of m, src elsewhere (one merge-masked add).
+    static D maskAdd(D src, M m, D a, D b) { return _mm512_mask_add_pd(src, m, a, b); }
+    // The lanes of m packed to the front, in order; the rest zero.
+    static D compress(unsigned m, D v) { return _mm512_maskz_compress_pd(static_cast<__mmask8>(m), v); }
+    // The front elements of v spread over the lanes of m, in order; the rest zero.
+    static D expand(unsigned m, D v) { return _mm512_maskz_expand_pd(static_cast<__mmask8>(m), v); }
 };
 
 }  // namespace
