@@ -78,7 +78,7 @@ inline constexpr int simdBlock = 8;
 // Vectors may read a whole vector past the last point, so one more block.
 inline constexpr int simdPaddedCount(int count) { return (count + simdBlock - 1) / simdBlock * simdBlock + simdBlock; }
 // The loops that hand each lane its own point queue the row's points there.
-inline constexpr int simdWorkCount(int count) { return 3 * simdPaddedCount(count); }
+inline constexpr int simdWorkCount(int count) { return 5 * simdPaddedCount(count); }
 
 // Asked now and then while a loop runs; true abandons the loop (the outcomes
 // are then incomplete and must be thrown away).

@@ -517,37 +517,87 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
     for (int i = 0; i < W; ++i) iota[i] = i;
     const D laneIndex = V::load(iota);
 
-    // Points whose first test fails make no pass and are reported as seeded;
-    // the others queue up. Every point's BOF values are the seeds.
+    // First every point makes one round of B passes, W neighbours to a
+    // vector and G vectors side by side, with no lane taking another point:
+    // most points of an image end there, and their outcomes go straight to
+    // their places. The points still going queue up, with their values after
+    // the round, for the lanes. (A point whose first test fails makes no
+    // pass and is reported as seeded; every point's BOF values are the seeds.)
+    constexpr int G = V::registers >= 32 ? 4 : 2;
+    const auto iterations = static_cast<std::int64_t>(c.iterations);
+    const int firstPasses = iterations < B ? static_cast<int>(iterations) : B;
     const int padded = simdPaddedCount(count);
     double* queueX = out.work;
     double* queueY = queueX + padded;
-    double* queueIndex = queueY + padded;
+    double* queueCX = queueY + padded;
+    double* queueCY = queueCX + padded;
+    double* queueIndex = queueCY + padded;
     const D minMagSeed = V::set1(c.minMagnitudeSeed);
     const D cBound2 = V::set1(escapeBoundOnC2(c.sizeLimit));
     bool blocks = escapeStaysEscaped(c.sizeLimit);
     if (!Mandel) blocks = blocks && c.param1 * c.param1 + c.param2 * c.param2 <= escapeBoundOnC2(c.sizeLimit);
     int queued = 0;
-    for (int base = 0; base < count; base += W) {
-        const D x = V::loadu(in.x + base);
-        const D y = V::loadu(in.y + base);
-        const D mag = V::loadu(in.magnitude + base);
-        const unsigned go = V::bits(V::land(V::le(mag, limit), V::lt(zero, iter)));
-        V::storeu(out.x + base, x);
-        V::storeu(out.y + base, y);
-        V::storeu(out.magnitude + base, mag);
-        V::storeu(out.count + base, zero);
-        V::storeu(out.minMagnitude + base, minMagSeed);
-        V::storeu(out.minIteration + base, zero);
-        if constexpr (Mandel) {
-            // NaN fails the comparison too.
-            const unsigned near = V::bits(V::le(V::add(V::mul(x, x), V::mul(y, y)), cBound2));
-            if ((go & ~near) != 0) blocks = false;
+    for (int first = 0; first < count; first += G * W) {
+        D x[G], y[G], px[G], py[G], n[G], seedMag[G];
+        M go[G];
+        unsigned started[G];
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) {
+            const bool inRow = first + g * W < count;
+            const int at = inRow ? first + g * W : 0;
+            x[g] = V::loadu(in.x + at);
+            y[g] = V::loadu(in.y + at);
+            seedMag[g] = V::loadu(in.magnitude + at);
+            px[g] = Mandel ? x[g] : juliaX;
+            py[g] = Mandel ? y[g] : juliaY;
+            n[g] = zero;
+            started[g] = inRow ? V::bits(V::land(V::le(seedMag[g], limit), V::lt(zero, iter))) : 0u;
+            go[g] = V::fromBits(started[g]);
+            if constexpr (Mandel) {
+                // NaN fails the comparison too.
+                const unsigned near = V::bits(V::le(V::add(V::mul(x[g], x[g]), V::mul(y[g], y[g])), cBound2));
+                if ((started[g] & ~near) != 0) blocks = false;
+            }
         }
-        V::storeu(queueX + queued, V::compress(go, x));
-        V::storeu(queueY + queued, V::compress(go, y));
-        V::storeu(queueIndex + queued, V::compress(go, V::add(V::set1(base), laneIndex)));
-        queued += __builtin_popcount(go);
+        for (int s = 0; s < firstPasses; ++s) {
+#pragma GCC unroll 8
+            for (int g = 0; g < G; ++g) {
+                const D nx = V::mul(V::add(x[g], y[g]), V::sub(x[g], y[g]));
+                const D ny = V::mul(V::twice(two, x[g]), y[g]);
+                x[g] = V::maskAdd(x[g], go[g], nx, px[g]);
+                y[g] = V::maskAdd(y[g], go[g], ny, py[g]);
+                n[g] = V::maskAdd(n[g], go[g], n[g], one);
+                go[g] = V::land(go[g], V::le(V::add(V::mul(x[g], x[g]), V::mul(y[g], y[g])), limit));
+            }
+            if ((s & 3) == 3) {
+                unsigned any = 0;
+#pragma GCC unroll 8
+                for (int g = 0; g < G; ++g) any |= V::bits(go[g]);
+                if (any == 0) break;
+            }
+        }
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) {
+            if (first + g * W >= count) break;
+            const int at = first + g * W;
+            const D mag = V::add(V::mul(x[g], x[g]), V::mul(y[g], y[g]));
+            V::storeu(out.x + at, x[g]);
+            V::storeu(out.y + at, y[g]);
+            V::storeu(out.magnitude + at, V::select(V::fromBits(started[g]), mag, seedMag[g]));
+            V::storeu(out.count + at, n[g]);
+            V::storeu(out.minMagnitude + at, minMagSeed);
+            V::storeu(out.minIteration + at, zero);
+            // A point that made every pass allowed has ended too.
+            const unsigned going = firstPasses < iterations ? V::bits(go[g]) : 0u;
+            V::storeu(queueX + queued, V::compress(going, x[g]));
+            V::storeu(queueY + queued, V::compress(going, y[g]));
+            if constexpr (Mandel) {
+                V::storeu(queueCX + queued, V::compress(going, px[g]));
+                V::storeu(queueCY + queued, V::compress(going, py[g]));
+            }
+            V::storeu(queueIndex + queued, V::compress(going, V::add(V::set1(at), laneIndex)));
+            queued += __builtin_popcount(going);
+        }
     }
     if (queued == 0) return true;
 
@@ -555,7 +605,7 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
     constexpr int logSize = 512;
     alignas(64) double logIndex[logSize], logX[logSize], logY[logSize], logMag[logSize], logCount[logSize];
     int logged = 0;
-    auto flush = [&] {
+    auto flush = [&]() __attribute__((noinline)) {
         for (int i = 0; i < logged; ++i) {
             const auto at = static_cast<std::size_t>(logIndex[i]);
             out.x[at] = logX[i];
@@ -566,22 +616,29 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
         logged = 0;
     };
     // The queue's last points, followed by lanes without a point.
-    alignas(64) double tailX[(C + 1) * W], tailY[(C + 1) * W], tailIndex[(C + 1) * W];
+    alignas(64) double tailX[(C + 1) * W], tailY[(C + 1) * W], tailCX[(C + 1) * W], tailCY[(C + 1) * W],
+        tailIndex[(C + 1) * W];
+    const D firstCount = V::set1(firstPasses);
 
-    D X[C], Y[C], CX[C], CY[C], N[C], Index[C];
+    // The orbits in registers; c and the point's index (read once a round
+    // at most) in memory.
+    D X[C], Y[C], N[C];
+    alignas(64) double cx[C][W], cy[C][W], index[C][W];
     unsigned ended[C];
 #pragma GCC unroll 8
     for (int k = 0; k < C; ++k) {
-        X[k] = Y[k] = CX[k] = CY[k] = zero;
+        X[k] = Y[k] = zero;
         N[k] = deadCount;
-        Index[k] = V::set1(-1.0);
+        V::store(cx[k], Mandel ? zero : juliaX);
+        V::store(cy[k], Mandel ? zero : juliaY);
+        V::store(index[k], V::set1(-1.0));
         ended[k] = all;
     }
     int taken = 0;
 
     // Logs the ended lanes and gives them the next points. The magnitude of
     // an ended lane is that of the values it froze with.
-    auto refill = [&] {
+    auto refill = [&]() __attribute__((always_inline)) {
         int offset[C];
         int total = 0;
 #pragma GCC unroll 8
@@ -594,7 +651,7 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
         for (int k = 0; k < C; ++k) {  // each store's tail is overwritten by the next
             const unsigned e = ended[k];
             const D mag = V::add(V::mul(X[k], X[k]), V::mul(Y[k], Y[k]));
-            V::storeu(logIndex + logged + offset[k], V::compress(e, Index[k]));
+            V::storeu(logIndex + logged + offset[k], V::compress(e, V::load(index[k])));
             V::storeu(logX + logged + offset[k], V::compress(e, X[k]));
             V::storeu(logY + logged + offset[k], V::compress(e, Y[k]));
             V::storeu(logMag + logged + offset[k], V::compress(e, mag));
@@ -603,50 +660,59 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
         logged += total;
         const double* fromX = queueX + taken;
         const double* fromY = queueY + taken;
+        const double* fromCX = queueCX + taken;
+        const double* fromCY = queueCY + taken;
         const double* fromIndex = queueIndex + taken;
         if (queued - taken < total) {
             const int left = queued - taken;
             for (int i = 0; i < (C + 1) * W; ++i) {
                 tailX[i] = i < left ? fromX[i] : 0.0;
                 tailY[i] = i < left ? fromY[i] : 0.0;
+                tailCX[i] = i < left ? fromCX[i] : 0.0;
+                tailCY[i] = i < left ? fromCY[i] : 0.0;
                 tailIndex[i] = i < left ? fromIndex[i] : -1.0;
             }
             fromX = tailX;
             fromY = tailY;
+            fromCX = tailCX;
+            fromCY = tailCY;
             fromIndex = tailIndex;
         }
 #pragma GCC unroll 8
         for (int k = 0; k < C; ++k) {
             const unsigned e = ended[k];
             const M m = V::fromBits(e);
-            const D x = V::expand(e, V::loadu(fromX + offset[k]));
-            const D y = V::expand(e, V::loadu(fromY + offset[k]));
-            const D index = V::expand(e, V::loadu(fromIndex + offset[k]));
-            X[k] = V::select(m, x, X[k]);
-            Y[k] = V::select(m, y, Y[k]);
+            const D point = V::expand(e, V::loadu(fromIndex + offset[k]));
+            X[k] = V::select(m, V::expand(e, V::loadu(fromX + offset[k])), X[k]);
+            Y[k] = V::select(m, V::expand(e, V::loadu(fromY + offset[k])), Y[k]);
             if constexpr (Mandel) {
-                CX[k] = V::select(m, x, CX[k]);
-                CY[k] = V::select(m, y, CY[k]);
+                V::maskStore(cx[k], e, V::expand(e, V::loadu(fromCX + offset[k])));
+                V::maskStore(cy[k], e, V::expand(e, V::loadu(fromCY + offset[k])));
             }
-            Index[k] = V::select(m, index, Index[k]);
-            N[k] = V::select(m, V::select(V::lt(index, zero), deadCount, zero), N[k]);
+            V::maskStore(index[k], e, point);
+            N[k] = V::select(m, V::select(V::lt(point, zero), deadCount, firstCount), N[k]);
         }
         taken = taken + total < queued ? taken + total : queued;
         if (logged > logSize - C * W) flush();
     };
 
+    // Lanes take points only between rounds, and every round is B passes,
+    // so a lane's count after pass s of a round is s + 1 plus a multiple of
+    // B: the iteration limit can only be reached at pass limitStep.
+    const int limitStep = static_cast<int>((iterations - 1) % B);
+
     // One tested pass of a chain: a lane that has ended keeps its values
-    // and count. Limit: the lane may reach the iteration limit in this round.
-    auto testedPass = [&](auto limitFlag, D& x, D& y, D& n, M& go, D cx, D cy) __attribute__((always_inline)) {
+    // and count.
+    auto testedPass = [&](D& x, D& y, D& n, M& go, const double* cxk, const double* cyk) __attribute__((always_inline)) {
         const D nx = V::mul(V::add(x, y), V::sub(x, y));
-        const D ny = V::mul(V::mul(two, x), y);
-        x = V::maskAdd(x, go, nx, cx);
-        y = V::maskAdd(y, go, ny, cy);
+        const D ny = V::mul(V::twice(two, x), y);
+        x = V::maskAddFrom(x, go, nx, cxk);
+        y = V::maskAddFrom(y, go, ny, cyk);
         n = V::maskAdd(n, go, n, one);
         go = V::land(go, V::le(V::add(V::mul(x, x), V::mul(y, y)), limit));
-        if constexpr (decltype(limitFlag)::value) go = V::land(go, V::lt(n, iter));
     };
-    // A round of B tested passes on every chain.
+    // A round of B tested passes on every chain. Limit: some lane may reach
+    // the iteration limit in this round.
     auto checked = [&](auto limitFlag) __attribute__((always_inline)) {
         M go[C];
 #pragma GCC unroll 8
@@ -654,18 +720,23 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
 #pragma GCC unroll 16
         for (int s = 0; s < B; ++s) {
 #pragma GCC unroll 8
-            for (int k = 0; k < C; ++k) {
-                testedPass(limitFlag, X[k], Y[k], N[k], go[k], Mandel ? CX[k] : juliaX, Mandel ? CY[k] : juliaY);
+            for (int k = 0; k < C; ++k) testedPass(X[k], Y[k], N[k], go[k], cx[k], cy[k]);
+            if (decltype(limitFlag)::value && s == limitStep) {
+#pragma GCC unroll 8
+                for (int k = 0; k < C; ++k) go[k] = V::land(go[k], V::lt(N[k], iter));
             }
         }
 #pragma GCC unroll 8
         for (int k = 0; k < C; ++k) ended[k] = ~V::bits(go[k]) & all;
     };
     // The same round for one chain, from its values before a block.
-    auto replay = [&](D& x, D& y, D& n, D cx, D cy) __attribute__((always_inline)) {
+    auto replay = [&](D& x, D& y, D& n, const double* cxk, const double* cyk) __attribute__((always_inline)) {
         M go = V::fromBits(all);
 #pragma GCC unroll 16
-        for (int s = 0; s < B; ++s) testedPass(Yes{}, x, y, n, go, cx, cy);
+        for (int s = 0; s < B; ++s) {
+            testedPass(x, y, n, go, cxk, cyk);
+            if (s == limitStep) go = V::land(go, V::lt(n, iter));
+        }
         return ~V::bits(go) & all;
     };
 
@@ -674,12 +745,16 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
     float replayRate = 0.0f;  // chains replayed per block round, smoothed
     bool block = blocks;
     for (unsigned rounds = 1;; ++rounds) {
-        unsigned nearLimit[C];
-        unsigned anyNear = 0;
+        // Lanes that reach the limit in this round, and those that reach it
+        // before its end.
+        unsigned reachLimit[C], passLimit[C];
+        unsigned anyReach = 0;
 #pragma GCC unroll 8
         for (int k = 0; k < C; ++k) {
-            nearLimit[k] = V::bits(V::ge(V::add(N[k], steps), iter));
-            anyNear |= nearLimit[k];
+            const D after = V::add(N[k], steps);
+            reachLimit[k] = V::bits(V::ge(after, iter));
+            passLimit[k] = V::bits(V::gt(after, iter));
+            anyReach |= reachLimit[k];
         }
         int busyChains = 0;
         if (block) {
@@ -695,29 +770,27 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
                 for (int k = 0; k < C; ++k) {
                     const D x = X[k];
                     const D y = Y[k];
-                    const D cx = Mandel ? CX[k] : juliaX;
-                    const D cy = Mandel ? CY[k] : juliaY;
-                    X[k] = V::add(V::mul(V::add(x, y), V::sub(x, y)), cx);
-                    Y[k] = V::add(V::mul(V::mul(two, x), y), cy);
+                    X[k] = V::addFrom(V::mul(V::add(x, y), V::sub(x, y)), cx[k]);
+                    Y[k] = V::addFrom(V::mul(V::twice(two, x), y), cy[k]);
                 }
             }
 #pragma GCC unroll 8
             for (int k = 0; k < C; ++k) {
                 const D mag = V::add(V::mul(X[k], X[k]), V::mul(Y[k], Y[k]));
-                const unsigned unsure = (~V::bits(V::le(mag, limit)) & all) | nearLimit[k];
+                const unsigned unsure = (~V::bits(V::le(mag, limit)) & all) | passLimit[k];
                 if (unsure == 0) {
                     N[k] = V::add(N[k], steps);
-                    ended[k] = 0;
+                    ended[k] = reachLimit[k];
                 } else {
                     X[k] = startX[k];
                     Y[k] = startY[k];
-                    ended[k] = replay(X[k], Y[k], N[k], Mandel ? CX[k] : juliaX, Mandel ? CY[k] : juliaY);
+                    ended[k] = replay(X[k], Y[k], N[k], cx[k], cy[k]);
                     ++busyChains;
                 }
             }
             replayRate = 0.9f * replayRate + 0.1f * static_cast<float>(busyChains);
         } else {
-            if (anyNear != 0) {
+            if (anyReach != 0) {
                 checked(Yes{});
             } else {
                 checked(No{});
@@ -732,7 +805,7 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
         if (taken == queued) {
             unsigned occupied = 0;
 #pragma GCC unroll 8
-            for (int k = 0; k < C; ++k) occupied |= V::bits(V::ge(Index[k], zero));
+            for (int k = 0; k < C; ++k) occupied |= V::bits(V::ge(V::load(index[k]), zero));
             if (occupied == 0) break;
         }
         if ((rounds & 255u) == 0 && stop.requested != nullptr && stop.requested(stop.context)) return false;

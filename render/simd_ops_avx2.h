@@ -88,6 +88,21 @@ struct Avx2 {
     }
     // a + b in the lanes of m, src elsewhere.
     static D maskAdd(D src, M m, D a, D b) { return _mm256_blendv_pd(src, _mm256_add_pd(a, b), m); }
+    // a + p[0..4) with p read by the add itself (so the compiler cannot keep
+    // it in a register), in the lanes of m; src elsewhere.
+    // 2x as a real multiply: GCC turns 2.0 * x into x + x (the same bits),
+    // which crowds the adders while the multipliers idle.
+    static D twice(D two, D x) {
+        D r;
+        asm("vmulpd %[x], %[two], %[r]" : [r] "=x"(r) : [two] "x"(two), [x] "x"(x));
+        return r;
+    }
+    static D addFrom(D a, const double* p) {
+        D r;
+        asm("vaddpd %[p], %[a], %[r]" : [r] "=x"(r) : [a] "x"(a), [p] "m"(*reinterpret_cast<const double(*)[lanes]>(p)));
+        return r;
+    }
+    static D maskAddFrom(D src, M m, D a, const double* p) { return _mm256_blendv_pd(src, addFrom(a, p), m); }
     // The lanes of m packed to the front, in order; the rest undefined.
     static D compress(unsigned m, D v) { return permute(lanePermutations.compress[m & 15u], v); }
     // The front elements of v spread over the lanes of m, in order; the rest undefined.
