@@ -37,13 +37,80 @@ inline Complex<V> multiply(typename V::D a, typename V::D b, typename V::D c, ty
     return {V::sub(V::mul(a, c), V::mul(b, d)), V::add(V::mul(a, d), V::mul(b, c))};
 }
 
+// One vector of neighbouring points as the row hands them over: x and y
+// after the mapping, the magnitude seeded before it.
+template <class V>
+struct Seed {
+    typename V::D x;
+    typename V::D y;
+    typename V::D magnitude;
+};
+
+template <class V>
+inline Seed<V> loadSeed(const SimdSeeds& in, int base) {
+    return {V::loadu(in.x + base), V::loadu(in.y + base), V::loadu(in.magnitude + base)};
+}
+
+// The start the escape-time loops share: the orbit at the point, the seeded
+// magnitude, no pass made, the BOF minimum at its seed. Returns the lanes
+// whose first test passes.
+template <class V, class Loop>
+inline typename V::M startOrbit(const typename Loop::Consts& k, const Seed<V>& p, typename V::D* s) {
+    s[Loop::X] = p.x;
+    s[Loop::Y] = p.y;
+    s[Loop::Mag] = p.magnitude;
+    s[Loop::N] = k.zero;
+    if constexpr (Loop::tracksBof) {
+        s[Loop::MinMag] = k.minMagSeed;
+        s[Loop::MinIt] = k.zero;
+    }
+    return V::land(V::le(p.magnitude, k.limit), V::lt(k.zero, k.iter));
+}
+
+// Stores the outcome of the lanes `lanes` of every loop: the values each
+// loop reports, and the seeds for those it does not track.
+template <class V, class Loop>
+inline void emitOutcome(const typename Loop::Consts& k, const SimdOutcomes& out, int base, unsigned lanes,
+                        const typename V::D* s) {
+    V::maskStore(out.x + base, lanes, s[Loop::X]);
+    V::maskStore(out.y + base, lanes, s[Loop::Y]);
+    if constexpr (Loop::reportsMagnitude) V::maskStore(out.magnitude + base, lanes, s[Loop::Mag]);
+    V::maskStore(out.count + base, lanes, s[Loop::N]);
+    if constexpr (Loop::tracksBof) {
+        V::maskStore(out.minMagnitude + base, lanes, s[Loop::MinMag]);
+        V::maskStore(out.minIteration + base, lanes, s[Loop::MinIt]);
+    } else {
+        V::maskStore(out.minMagnitude + base, lanes, k.minMagSeed);
+        V::maskStore(out.minIteration + base, lanes, k.zero);
+    }
+    if constexpr (Loop::reportsMagnetism) {
+        V::maskStore(out.distToOne + base, lanes, s[Loop::Dist]);
+        if constexpr (Loop::tracksMaxMag) {
+            V::maskStore(out.maxMag + base, lanes, s[Loop::MaxMag]);
+        } else {
+            V::maskStore(out.maxMag + base, lanes, k.start);
+        }
+    }
+    if constexpr (Loop::reportsRoot) V::maskStore(out.converged + base, lanes, s[Loop::Conv]);
+}
+
+// What a loop reports besides the orbit and the count.
+struct Reports {
+    static constexpr bool reportsMagnitude = true;
+    static constexpr bool tracksBof = false;
+    static constexpr bool reportsMagnetism = false;
+    static constexpr bool tracksMaxMag = false;
+    static constexpr bool reportsRoot = false;
+};
+
 // ---------------------------------------------------------------------------
 // Julia and Mandelbrot, with optional BOF tracking and periodicity check.
 
 template <class V, bool Mandel, bool Bof, bool Check>
-struct JuliaLoop {
+struct JuliaLoop : Reports {
     using D = typename V::D;
     using M = typename V::M;
+    static constexpr bool tracksBof = Bof;
     static constexpr int X = 0, Y = 1, Mag = 2, N = 3;
     static constexpr int CX = 4, CY = 5;  // Mandelbrot only
     static constexpr int afterC = Mandel ? 6 : 4;
@@ -60,18 +127,11 @@ struct JuliaLoop {
               tol(V::set1(c.tolerance)), minMagSeed(V::set1(c.minMagnitudeSeed)) {}
     };
 
-    static M begin(const Consts& k, const SimdSeeds& in, int base, D* s) {
-        s[X] = V::loadu(in.x + base);
-        s[Y] = V::loadu(in.y + base);
-        s[Mag] = V::loadu(in.magnitude + base);
-        s[N] = k.zero;
+    static M begin(const Consts& k, const Seed<V>& p, D* s) {
+        const M go = startOrbit<V, JuliaLoop>(k, p, s);
         if constexpr (Mandel) {
-            s[CX] = s[X];
-            s[CY] = s[Y];
-        }
-        if constexpr (Bof) {
-            s[MinMag] = k.minMagSeed;
-            s[MinIt] = k.zero;
+            s[CX] = p.x;
+            s[CY] = p.y;
         }
         if constexpr (Check) {
             s[SX] = k.zero;
@@ -79,16 +139,7 @@ struct JuliaLoop {
             s[Cnt] = k.one;
             s[Intv] = k.three;
         }
-        return V::land(V::le(s[Mag], k.limit), V::lt(k.zero, k.iter));
-    }
-
-    static void emit(const Consts& k, const SimdOutcomes& out, int base, unsigned lanes, const D* s) {
-        V::maskStore(out.x + base, lanes, s[X]);
-        V::maskStore(out.y + base, lanes, s[Y]);
-        V::maskStore(out.magnitude + base, lanes, s[Mag]);
-        V::maskStore(out.count + base, lanes, s[N]);
-        V::maskStore(out.minMagnitude + base, lanes, Bof ? s[MinMag] : k.minMagSeed);
-        V::maskStore(out.minIteration + base, lanes, Bof ? s[MinIt] : k.zero);
+        return go;
     }
 
     static M pass(const Consts& k, D* s) {
@@ -128,9 +179,12 @@ struct JuliaLoop {
 // The four Magnetism kernels.
 
 template <class V, bool Second, bool ZPlane, bool Bof, bool ZMag>
-struct MagnetismLoop {
+struct MagnetismLoop : Reports {
     using D = typename V::D;
     using M = typename V::M;
+    static constexpr bool tracksBof = Bof;
+    static constexpr bool reportsMagnetism = true;
+    static constexpr bool tracksMaxMag = ZMag;
     // In the Z plane the orbit starts at the point, so x, y always equal z;
     // in the Q plane they hold the point until the first update.
     static constexpr int ZX = 0, ZY = 1, Mag = 2, N = 3, Dist = 4;
@@ -157,17 +211,13 @@ struct MagnetismLoop {
               minMagSeed(V::set1(c.minMagnitudeSeed)) {}
     };
 
-    static M begin(const Consts& k, const SimdSeeds& in, int base, D* s) {
-        const D x = V::loadu(in.x + base);
-        const D y = V::loadu(in.y + base);
-        if constexpr (ZPlane) {
-            s[ZX] = x;
-            s[ZY] = y;
-        } else {
+    static M begin(const Consts& k, const Seed<V>& p, D* s) {
+        const M go = startOrbit<V, MagnetismLoop>(k, p, s);
+        const D x = p.x;
+        const D y = p.y;
+        if constexpr (!ZPlane) {
             s[ZX] = k.zero;
             s[ZY] = k.zero;
-            s[X] = x;
-            s[Y] = y;
             s[QX] = x;
             s[QY] = y;
             if constexpr (Second) {
@@ -180,27 +230,9 @@ struct MagnetismLoop {
                 s[PIm] = V::add(V::mul(ax, y), V::mul(y, bx));
             }
         }
-        s[Mag] = V::loadu(in.magnitude + base);
-        s[N] = k.zero;
         s[Dist] = k.start;
         if constexpr (ZMag) s[MaxMag] = k.start;
-        if constexpr (Bof) {
-            s[MinMag] = k.minMagSeed;
-            s[MinIt] = k.zero;
-        }
-        return V::land(V::land(V::le(s[Mag], k.limit), V::lt(k.zero, k.iter)),
-                       V::land(V::ge(s[Dist], k.close), V::ge(s[Mag], k.close)));
-    }
-
-    static void emit(const Consts& k, const SimdOutcomes& out, int base, unsigned lanes, const D* s) {
-        V::maskStore(out.x + base, lanes, s[X]);
-        V::maskStore(out.y + base, lanes, s[Y]);
-        V::maskStore(out.magnitude + base, lanes, s[Mag]);
-        V::maskStore(out.count + base, lanes, s[N]);
-        V::maskStore(out.minMagnitude + base, lanes, Bof ? s[MinMag] : k.minMagSeed);
-        V::maskStore(out.minIteration + base, lanes, Bof ? s[MinIt] : k.zero);
-        V::maskStore(out.distToOne + base, lanes, s[Dist]);
-        V::maskStore(out.maxMag + base, lanes, ZMag ? s[MaxMag] : k.start);
+        return V::land(go, V::land(V::ge(s[Dist], k.close), V::ge(s[Mag], k.close)));
     }
 
     static M pass(const Consts& k, D* s) {
@@ -289,10 +321,14 @@ struct MagnetismLoop {
 // Newton, roots of z^n - 1.
 
 template <class V>
-struct NewtonLoop {
+struct NewtonLoop : Reports {
     using D = typename V::D;
     using M = typename V::M;
-    static constexpr int ZX = 0, ZY = 1, Count = 2, Conv = 3;
+    // The count is the passes begun.
+    static constexpr int ZX = 0, ZY = 1, N = 2, Conv = 3;
+    static constexpr int X = ZX, Y = ZY;
+    static constexpr bool reportsMagnitude = false;
+    static constexpr bool reportsRoot = true;
     static constexpr int stateCount = 4;
 
     struct Consts {
@@ -304,23 +340,14 @@ struct NewtonLoop {
               minMagSeed(V::set1(c.minMagnitudeSeed)), power(c.newtonDegree - 1) {}
     };
 
-    static M begin(const Consts& k, const SimdSeeds& in, int base, D* s) {
-        s[ZX] = V::loadu(in.x + base);
-        s[ZY] = V::loadu(in.y + base);
+    static M begin(const Consts& k, const Seed<V>& p, D* s) {
+        s[ZX] = p.x;
+        s[ZY] = p.y;
         const M any = V::lt(k.zero, k.iter);
         // Without a pass allowed, the first test already ends the loop with m = 1.
-        s[Count] = V::select(any, k.zero, k.one);
+        s[N] = V::select(any, k.zero, k.one);
         s[Conv] = k.zero;
         return any;
-    }
-
-    static void emit(const Consts& k, const SimdOutcomes& out, int base, unsigned lanes, const D* s) {
-        V::maskStore(out.x + base, lanes, s[ZX]);
-        V::maskStore(out.y + base, lanes, s[ZY]);
-        V::maskStore(out.count + base, lanes, s[Count]);
-        V::maskStore(out.minMagnitude + base, lanes, k.minMagSeed);
-        V::maskStore(out.minIteration + base, lanes, k.zero);
-        V::maskStore(out.converged + base, lanes, s[Conv]);
     }
 
     // z^power by repeated squaring, as complexPower has it.
@@ -340,8 +367,8 @@ struct NewtonLoop {
     static M pass(const Consts& k, D* s) {
         const D zx = s[ZX];
         const D zy = s[ZY];
-        const M more = V::lt(s[Count], k.iter);
-        s[Count] = V::add(s[Count], k.one);
+        const M more = V::lt(s[N], k.iter);
+        s[N] = V::add(s[N], k.one);
         const Complex<V> w = power(k, zx, zy);
         const Complex<V> p = multiply<V>(w.re, w.im, zx, zy);
         const D offOne = V::sub(p.re, k.one);
@@ -364,7 +391,7 @@ struct NewtonLoop {
 // Self-Squared Dragons.
 
 template <class V>
-struct DragonLoop {
+struct DragonLoop : Reports {
     using D = typename V::D;
     using M = typename V::M;
     static constexpr int X = 0, Y = 1, Mag = 2, N = 3;
@@ -377,22 +404,7 @@ struct DragonLoop {
               two(V::set1(2.0)), lx(V::set1(c.param1)), ly(V::set1(c.param2)), minMagSeed(V::set1(c.minMagnitudeSeed)) {}
     };
 
-    static M begin(const Consts& k, const SimdSeeds& in, int base, D* s) {
-        s[X] = V::loadu(in.x + base);
-        s[Y] = V::loadu(in.y + base);
-        s[Mag] = V::loadu(in.magnitude + base);
-        s[N] = k.zero;
-        return V::land(V::le(s[Mag], k.limit), V::lt(k.zero, k.iter));
-    }
-
-    static void emit(const Consts& k, const SimdOutcomes& out, int base, unsigned lanes, const D* s) {
-        V::maskStore(out.x + base, lanes, s[X]);
-        V::maskStore(out.y + base, lanes, s[Y]);
-        V::maskStore(out.magnitude + base, lanes, s[Mag]);
-        V::maskStore(out.count + base, lanes, s[N]);
-        V::maskStore(out.minMagnitude + base, lanes, k.minMagSeed);
-        V::maskStore(out.minIteration + base, lanes, k.zero);
-    }
+    static M begin(const Consts& k, const Seed<V>& p, D* s) { return startOrbit<V, DragonLoop>(k, p, s); }
 
     static M pass(const Consts& k, D* s) {
         const D x = s[X];
@@ -412,9 +424,10 @@ struct DragonLoop {
 // Volterra-Lotka, one predictor-corrector step per pass.
 
 template <class V, bool Bof>
-struct VolterraLoop {
+struct VolterraLoop : Reports {
     using D = typename V::D;
     using M = typename V::M;
+    static constexpr bool tracksBof = Bof;
     static constexpr int X = 0, Y = 1, Mag = 2, N = 3, MinMag = 4, MinIt = 5;
     static constexpr int stateCount = Bof ? 6 : 4;
 
@@ -425,26 +438,7 @@ struct VolterraLoop {
               h(V::set1(c.halfStep)), p(V::set1(c.param2)), minMagSeed(V::set1(c.minMagnitudeSeed)) {}
     };
 
-    static M begin(const Consts& k, const SimdSeeds& in, int base, D* s) {
-        s[X] = V::loadu(in.x + base);
-        s[Y] = V::loadu(in.y + base);
-        s[Mag] = V::loadu(in.magnitude + base);
-        s[N] = k.zero;
-        if constexpr (Bof) {
-            s[MinMag] = k.minMagSeed;
-            s[MinIt] = k.zero;
-        }
-        return V::land(V::le(s[Mag], k.limit), V::lt(k.zero, k.iter));
-    }
-
-    static void emit(const Consts& k, const SimdOutcomes& out, int base, unsigned lanes, const D* s) {
-        V::maskStore(out.x + base, lanes, s[X]);
-        V::maskStore(out.y + base, lanes, s[Y]);
-        V::maskStore(out.magnitude + base, lanes, s[Mag]);
-        V::maskStore(out.count + base, lanes, s[N]);
-        V::maskStore(out.minMagnitude + base, lanes, Bof ? s[MinMag] : k.minMagSeed);
-        V::maskStore(out.minIteration + base, lanes, Bof ? s[MinIt] : k.zero);
-    }
+    static M begin(const Consts& k, const Seed<V>& p, D* s) { return startOrbit<V, VolterraLoop>(k, p, s); }
 
     static M pass(const Consts& k, D* s) {
         const D x = s[X];
@@ -532,42 +526,44 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
     double* queueCX = queueY + padded;
     double* queueCY = queueCX + padded;
     double* queueIndex = queueCY + padded;
-    const D minMagSeed = V::set1(c.minMagnitudeSeed);
     const D cBound2 = V::set1(escapeBoundOnC2(c.sizeLimit));
     bool blocks = escapeStaysEscaped(c.sizeLimit);
     if (!Mandel) blocks = blocks && c.param1 * c.param1 + c.param2 * c.param2 <= escapeBoundOnC2(c.sizeLimit);
     int queued = 0;
+    // The round in the state of the loop with a test after every pass
+    // (JuliaLoop), whose start and outcome it shares.
+    using Loop = JuliaLoop<V, Mandel, false, false>;
+    const typename Loop::Consts constants(c);
     for (int first = 0; first < count; first += G * W) {
-        D x[G], y[G], px[G], py[G], n[G], seedMag[G];
+        D st[G][Loop::stateCount];
+        D seedMag[G];
         M go[G];
         unsigned started[G];
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {
             const bool inRow = first + g * W < count;
-            const int at = inRow ? first + g * W : 0;
-            x[g] = V::loadu(in.x + at);
-            y[g] = V::loadu(in.y + at);
-            seedMag[g] = V::loadu(in.magnitude + at);
-            px[g] = Mandel ? x[g] : juliaX;
-            py[g] = Mandel ? y[g] : juliaY;
-            n[g] = zero;
-            started[g] = inRow ? V::bits(V::land(V::le(seedMag[g], limit), V::lt(zero, iter))) : 0u;
+            const Seed<V> seed = loadSeed<V>(in, inRow ? first + g * W : 0);
+            seedMag[g] = seed.magnitude;
+            started[g] = V::bits(Loop::begin(constants, seed, st[g])) & (inRow ? all : 0u);
             go[g] = V::fromBits(started[g]);
             if constexpr (Mandel) {
                 // NaN fails the comparison too.
-                const unsigned near = V::bits(V::le(V::add(V::mul(x[g], x[g]), V::mul(y[g], y[g])), cBound2));
+                const unsigned near = V::bits(V::le(V::add(V::mul(seed.x, seed.x), V::mul(seed.y, seed.y)), cBound2));
                 if ((started[g] & ~near) != 0) blocks = false;
             }
         }
         for (int s = 0; s < firstPasses; ++s) {
 #pragma GCC unroll 8
             for (int g = 0; g < G; ++g) {
-                const D nx = V::mul(V::add(x[g], y[g]), V::sub(x[g], y[g]));
-                const D ny = V::mul(V::twice(two, x[g]), y[g]);
-                x[g] = V::maskAdd(x[g], go[g], nx, px[g]);
-                y[g] = V::maskAdd(y[g], go[g], ny, py[g]);
-                n[g] = V::maskAdd(n[g], go[g], n[g], one);
-                go[g] = V::land(go[g], V::le(V::add(V::mul(x[g], x[g]), V::mul(y[g], y[g])), limit));
+                D* v = st[g];
+                const D x = v[Loop::X];
+                const D y = v[Loop::Y];
+                const D nx = V::mul(V::add(x, y), V::sub(x, y));
+                const D ny = V::mul(V::twice(two, x), y);
+                v[Loop::X] = V::maskAdd(x, go[g], nx, Mandel ? v[Loop::CX] : juliaX);
+                v[Loop::Y] = V::maskAdd(y, go[g], ny, Mandel ? v[Loop::CY] : juliaY);
+                v[Loop::N] = V::maskAdd(v[Loop::N], go[g], v[Loop::N], one);
+                go[g] = V::land(go[g], V::le(V::add(V::mul(v[Loop::X], v[Loop::X]), V::mul(v[Loop::Y], v[Loop::Y])), limit));
             }
             if ((s & 3) == 3) {
                 unsigned any = 0;
@@ -580,20 +576,18 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
         for (int g = 0; g < G; ++g) {
             if (first + g * W >= count) break;
             const int at = first + g * W;
-            const D mag = V::add(V::mul(x[g], x[g]), V::mul(y[g], y[g]));
-            V::storeu(out.x + at, x[g]);
-            V::storeu(out.y + at, y[g]);
-            V::storeu(out.magnitude + at, V::select(V::fromBits(started[g]), mag, seedMag[g]));
-            V::storeu(out.count + at, n[g]);
-            V::storeu(out.minMagnitude + at, minMagSeed);
-            V::storeu(out.minIteration + at, zero);
+            D* v = st[g];
+            // The magnitude of a lane's last pass is that of its frozen values.
+            const D mag = V::add(V::mul(v[Loop::X], v[Loop::X]), V::mul(v[Loop::Y], v[Loop::Y]));
+            v[Loop::Mag] = V::select(V::fromBits(started[g]), mag, seedMag[g]);
+            emitOutcome<V, Loop>(constants, out, at, all, v);
             // A point that made every pass allowed has ended too.
             const unsigned going = firstPasses < iterations ? V::bits(go[g]) : 0u;
-            V::storeu(queueX + queued, V::compress(going, x[g]));
-            V::storeu(queueY + queued, V::compress(going, y[g]));
+            V::storeu(queueX + queued, V::compress(going, v[Loop::X]));
+            V::storeu(queueY + queued, V::compress(going, v[Loop::Y]));
             if constexpr (Mandel) {
-                V::storeu(queueCX + queued, V::compress(going, px[g]));
-                V::storeu(queueCY + queued, V::compress(going, py[g]));
+                V::storeu(queueCX + queued, V::compress(going, v[Loop::CX]));
+                V::storeu(queueCY + queued, V::compress(going, v[Loop::CY]));
             }
             V::storeu(queueIndex + queued, V::compress(going, V::add(V::set1(at), laneIndex)));
             queued += __builtin_popcount(going);
@@ -836,9 +830,9 @@ bool runBlocks(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcom
     auto startBlock = [&](D* s, unsigned& lanes, int& at) {
         while (nextBlock < blocks) {
             at = nextBlock++ * W;
-            lanes = V::bits(Loop::begin(k, in, at, s));
+            lanes = V::bits(Loop::begin(k, loadSeed<V>(in, at), s));
             const unsigned idle = ~lanes & V::allLanes;
-            if (idle != 0) Loop::emit(k, out, at, idle, s);
+            if (idle != 0) emitOutcome<V, Loop>(k, out, at, idle, s);
             if (lanes != 0) return;
         }
         lanes = 0;
@@ -874,7 +868,7 @@ bool runBlocks(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcom
             for (int g = 0; g < K; ++g) {
                 const unsigned done = live[g] & ~go[g];
                 if (done != 0) {
-                    Loop::emit(k, out, base[g], done, state[g]);
+                    emitOutcome<V, Loop>(k, out, base[g], done, state[g]);
                     live[g] &= go[g];
                     if (live[g] == 0) startBlock(state[g], live[g], base[g]);
                 }
