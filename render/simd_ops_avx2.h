@@ -8,41 +8,8 @@
 
 #include <immintrin.h>
 
-#include <cstdint>
-
 namespace fernwise {
 namespace {
-
-// AVX2 has no compress or expand of doubles: a lane permutation per mask
-// (as pairs of 32-bit indices for vpermps) does the same.
-struct LanePermutations {
-    alignas(32) std::int32_t compress[16][8];
-    alignas(32) std::int32_t expand[16][8];
-};
-
-constexpr LanePermutations makeLanePermutations() {
-    LanePermutations t{};
-    for (int m = 0; m < 16; ++m) {
-        int packed = 0;
-        for (int lane = 0; lane < 4; ++lane) {
-            int from = 0;  // lanes outside the mask: any element will do
-            if ((m >> lane) & 1) {
-                t.compress[m][2 * packed] = 2 * lane;
-                t.compress[m][2 * packed + 1] = 2 * lane + 1;
-                from = packed++;
-            }
-            t.expand[m][2 * lane] = 2 * from;
-            t.expand[m][2 * lane + 1] = 2 * from + 1;
-        }
-        for (int j = packed; j < 4; ++j) {
-            t.compress[m][2 * j] = 0;
-            t.compress[m][2 * j + 1] = 1;
-        }
-    }
-    return t;
-}
-
-inline constexpr LanePermutations lanePermutations = makeLanePermutations();
 
 struct Avx2 {
     using D = __m256d;
@@ -79,39 +46,6 @@ struct Avx2 {
         const __m256i bit = _mm256_and_si256(_mm256_set1_epi64x(mask), _mm256_setr_epi64x(1, 2, 4, 8));
         const D chosen = _mm256_castsi256_pd(_mm256_cmpeq_epi64(bit, _mm256_setr_epi64x(1, 2, 4, 8)));
         _mm256_storeu_pd(p, _mm256_blendv_pd(_mm256_loadu_pd(p), v, chosen));
-    }
-
-    // For the loops that hand each lane its own point.
-    static M fromBits(unsigned b) {
-        const __m256i bit = _mm256_and_si256(_mm256_set1_epi64x(b), _mm256_setr_epi64x(1, 2, 4, 8));
-        return _mm256_castsi256_pd(_mm256_cmpeq_epi64(bit, _mm256_setr_epi64x(1, 2, 4, 8)));
-    }
-    // a + b in the lanes of m, src elsewhere.
-    static D maskAdd(D src, M m, D a, D b) { return _mm256_blendv_pd(src, _mm256_add_pd(a, b), m); }
-    // a + p[0..4) with p read by the add itself (so the compiler cannot keep
-    // it in a register), in the lanes of m; src elsewhere.
-    // 2x as a real multiply: GCC turns 2.0 * x into x + x (the same bits),
-    // which crowds the adders while the multipliers idle.
-    static D twice(D two, D x) {
-        D r;
-        asm("vmulpd %[x], %[two], %[r]" : [r] "=x"(r) : [two] "x"(two), [x] "x"(x));
-        return r;
-    }
-    static D addFrom(D a, const double* p) {
-        D r;
-        asm("vaddpd %[p], %[a], %[r]" : [r] "=x"(r) : [a] "x"(a), [p] "m"(*reinterpret_cast<const double(*)[lanes]>(p)));
-        return r;
-    }
-    static D maskAddFrom(D src, M m, D a, const double* p) { return _mm256_blendv_pd(src, addFrom(a, p), m); }
-    // The lanes of m packed to the front, in order; the rest undefined.
-    static D compress(unsigned m, D v) { return permute(lanePermutations.compress[m & 15u], v); }
-    // The front elements of v spread over the lanes of m, in order; the rest undefined.
-    static D expand(unsigned m, D v) { return permute(lanePermutations.expand[m & 15u], v); }
-
-private:
-    static D permute(const std::int32_t* order, D v) {
-        const __m256i index = _mm256_load_si256(reinterpret_cast<const __m256i*>(order));
-        return _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(v), index));
     }
 };
 
