@@ -8,8 +8,13 @@
 // Runs on more than one thread take their helpers from one RowWorkers made
 // for the whole process, as a program that renders image after image would;
 // (c) also shows two threads started afresh for each image.
+// When the build found the reference exact loop (a stand-alone program kept
+// beside the project, the fastest exact loop known for this machine), (a)
+// and (b) also run it, on one thread and on all, with its own timing of its
+// loop alone.
 // For (a) and (b) each variant is reported in iterations (passes of the
-// Mandelbrot step) per second and as a multiple of the plain loop; for (c)
+// Mandelbrot step) per second, as a multiple of the plain loop and against
+// the reference loop on as many threads; for (c)
 // as pixels per second and the two-thread speed-up. The summary at the end
 // prints the ratios measured in this run, each variant at its best
 // repetition, since other work on the machine only ever slows a run down.
@@ -17,6 +22,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -125,6 +131,44 @@ void rowEngine(benchmark::State& state, const RenderRequest& r, int threads, Sim
     }
 }
 
+#ifdef FERNWISE_EXACT_LIMIT_REFERENCE
+// Runs the reference program on one of the images and takes the fastest of
+// its repetitions as one iteration's time; its count of passes must be ours.
+void referenceLoop(benchmark::State& state, char which, int threads) {
+    const RenderRequest r = mandelbrotRequest(which);
+    const FractalParams& p = r.params;
+    char command[512];
+    std::snprintf(command, sizeof command, "'%s' %d %d %d %.17g %.17g %.17g %.17g --threads %d --reps 3",
+                  FERNWISE_EXACT_LIMIT_REFERENCE, r.width, r.height, p.iterations, p.xmin, p.xmax, p.ymin, p.ymax,
+                  threads);
+    for (auto _ : state) {
+        FILE* pipe = popen(command, "r");
+        if (pipe == nullptr) {
+            state.SkipWithError("cannot start the reference loop");
+            return;
+        }
+        double best = 0.0;
+        long long passes = -1;
+        char line[1024];
+        while (std::fgets(line, sizeof line, pipe) != nullptr) {
+            if (std::strncmp(line, "times:", 6) == 0) {
+                char* at = line + 6;
+                char* end = nullptr;
+                for (double t = std::strtod(at, &end); end != at; at = end, t = std::strtod(at, &end)) {
+                    if (best == 0.0 || t < best) best = t;
+                }
+            }
+            std::sscanf(line, "total_iterations=%lld", &passes);
+        }
+        if (pclose(pipe) != 0 || best <= 0.0 || passes != passesOf(which)) {
+            state.SkipWithError("the reference loop failed or computed another image");
+            return;
+        }
+        state.SetIterationTime(best);
+    }
+}
+#endif
+
 RenderRequest typeRequest(FractalType type) {
     RenderRequest r;
     r.type = type;
@@ -136,6 +180,8 @@ RenderRequest typeRequest(FractalType type) {
 }
 
 const int allThreads = defaultThreadCount();
+
+std::string threadsName(int threads) { return std::to_string(threads) + (threads == 1 ? " thread" : " threads"); }
 
 void registerAll() {
     for (char which : {'a', 'b'}) {
@@ -149,13 +195,21 @@ void registerAll() {
         benchmark::RegisterBenchmark((prefix + "scalar engine, 1 thread").c_str(),
                                      [r](benchmark::State& s) { rowEngine(s, r, 1, SimdLevel::Scalar); })
             ->Iterations(repeats)->Repetitions(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+#ifdef FERNWISE_EXACT_LIMIT_REFERENCE
+        for (int threads : {1, allThreads}) {
+            benchmark::RegisterBenchmark((prefix + "reference loop, " + threadsName(threads)).c_str(),
+                                         [which, threads](benchmark::State& s) { referenceLoop(s, which, threads); })
+                ->Iterations(1)->Repetitions(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+            if (allThreads == 1) break;
+        }
+#endif
         for (SimdLevel level : {SimdLevel::Avx2, SimdLevel::Avx512}) {
             if (!simdLevelSupported(level)) continue;
             const std::string name(simdLevelName(level));
-            benchmark::RegisterBenchmark((prefix + name + ", 1 thread").c_str(),
+            benchmark::RegisterBenchmark((prefix + name + ", " + threadsName(1)).c_str(),
                                          [r, level](benchmark::State& s) { rowEngine(s, r, 1, level); })
                 ->Iterations(repeats * 3)->Repetitions(3)->UseRealTime()->Unit(benchmark::kMillisecond);
-            benchmark::RegisterBenchmark((prefix + name + ", " + std::to_string(allThreads) + " threads").c_str(),
+            benchmark::RegisterBenchmark((prefix + name + ", " + threadsName(allThreads)).c_str(),
                                          [r, level](benchmark::State& s) { rowEngine(s, r, allThreads, level); })
                 ->Iterations(repeats * 3)->Repetitions(3)->UseRealTime()->Unit(benchmark::kMillisecond);
         }
@@ -201,8 +255,15 @@ public:
             std::printf("(%c) %.0f iterations\n", which, passes);
             for (const auto& [name, secs] : seconds_) {
                 if (name.rfind(prefix, 0) != 0) continue;
-                std::printf("  %-34s %9.1f M iterations/s  %6.2f x plain loop\n", name.substr(2).c_str(),
+                std::printf("  %-34s %9.1f M iterations/s  %6.2f x plain loop", name.substr(2).c_str(),
                             passes / secs / 1e6, base->second / secs);
+                // Against the reference loop on as many threads.
+                const std::size_t comma = name.rfind(", ");
+                const auto reference = comma == std::string::npos
+                                           ? seconds_.end()
+                                           : seconds_.find(prefix + "reference loop" + name.substr(comma));
+                if (reference != seconds_.end()) std::printf("  %5.2f x reference", reference->second / secs);
+                std::printf("\n");
             }
         }
         std::printf("(c) 640 x 480, periodicity on: pixels/s on 1 thread, on 2 (kept helper) and on 2 started per image\n");

@@ -333,10 +333,10 @@ bool RowEngine::runKernels(int row, KernelRun& run, RowScratch& scratch, const s
     run.vector = vectorSet_ != nullptr;
     if (run.vector) {
         const auto padded = static_cast<std::size_t>(simdPaddedCount(width));
-        scratch.outcomes.resize(9 * padded);
+        scratch.outcomes.resize(9 * padded + static_cast<std::size_t>(simdWorkCount(width)));
         double* o = scratch.outcomes.data();
         run.outcomes = {o,           o + padded,     o + 2 * padded, o + 3 * padded, o + 4 * padded,
-                        o + 5 * padded, o + 6 * padded, o + 7 * padded, o + 8 * padded};
+                        o + 5 * padded, o + 6 * padded, o + 7 * padded, o + 8 * padded, o + 9 * padded};
         const SimdStop simdStop{stop.stop_possible() ? &stopRequested : nullptr, &stop};
         return vectorSet_->run(constants_, run.seeds, run.outcomes, width, simdStop);
     }

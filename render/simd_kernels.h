@@ -69,6 +69,7 @@ struct SimdOutcomes {
     double* distToOne;     // Magnetism
     double* maxMag;        // Magnetism
     double* converged;     // Newton: 1 when the loop ended at a root
+    double* work;          // scratch for the loop, simdWorkCount(count) entries
 };
 
 // Loops work on whole vectors of neighbouring points; arrays are padded to
@@ -76,6 +77,8 @@ struct SimdOutcomes {
 inline constexpr int simdBlock = 8;
 // Vectors may read a whole vector past the last point, so one more block.
 inline constexpr int simdPaddedCount(int count) { return (count + simdBlock - 1) / simdBlock * simdBlock + simdBlock; }
+// The loops that hand each lane its own point queue the row's points there.
+inline constexpr int simdWorkCount(int count) { return 5 * simdPaddedCount(count); }
 
 // Asked now and then while a loop runs; true abandons the loop (the outcomes
 // are then incomplete and must be thrown away).

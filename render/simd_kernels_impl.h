@@ -16,7 +16,9 @@
 // are mostly of similar length; a lane whose point ends stores its outcome
 // and idles until the whole block is done. Several independent vectors run
 // side by side so that one vector's additions wait on another's
-// multiplications instead of on their own.
+// multiplications instead of on their own. The deep Julia and Mandelbrot
+// loops on AVX-512 (runLanes) instead hand each lane the next point as soon
+// as its own ends.
 
 #include <cstdint>
 
@@ -37,13 +39,80 @@ inline Complex<V> multiply(typename V::D a, typename V::D b, typename V::D c, ty
     return {V::sub(V::mul(a, c), V::mul(b, d)), V::add(V::mul(a, d), V::mul(b, c))};
 }
 
+// One vector of neighbouring points as the row hands them over: x and y
+// after the mapping, the magnitude seeded before it.
+template <class V>
+struct Seed {
+    typename V::D x;
+    typename V::D y;
+    typename V::D magnitude;
+};
+
+template <class V>
+inline Seed<V> loadSeed(const SimdSeeds& in, int base) {
+    return {V::loadu(in.x + base), V::loadu(in.y + base), V::loadu(in.magnitude + base)};
+}
+
+// The start the escape-time loops share: the orbit at the point, the seeded
+// magnitude, no pass made, the BOF minimum at its seed. Returns the lanes
+// whose first test passes.
+template <class V, class Loop>
+inline typename V::M startOrbit(const typename Loop::Consts& k, const Seed<V>& p, typename V::D* s) {
+    s[Loop::X] = p.x;
+    s[Loop::Y] = p.y;
+    s[Loop::Mag] = p.magnitude;
+    s[Loop::N] = k.zero;
+    if constexpr (Loop::tracksBof) {
+        s[Loop::MinMag] = k.minMagSeed;
+        s[Loop::MinIt] = k.zero;
+    }
+    return V::land(V::le(p.magnitude, k.limit), V::lt(k.zero, k.iter));
+}
+
+// Stores the outcome of the lanes `lanes` of every loop: the values each
+// loop reports, and the seeds for those it does not track.
+template <class V, class Loop>
+inline void emitOutcome(const typename Loop::Consts& k, const SimdOutcomes& out, int base, unsigned lanes,
+                        const typename V::D* s) {
+    V::maskStore(out.x + base, lanes, s[Loop::X]);
+    V::maskStore(out.y + base, lanes, s[Loop::Y]);
+    if constexpr (Loop::reportsMagnitude) V::maskStore(out.magnitude + base, lanes, s[Loop::Mag]);
+    V::maskStore(out.count + base, lanes, s[Loop::N]);
+    if constexpr (Loop::tracksBof) {
+        V::maskStore(out.minMagnitude + base, lanes, s[Loop::MinMag]);
+        V::maskStore(out.minIteration + base, lanes, s[Loop::MinIt]);
+    } else {
+        V::maskStore(out.minMagnitude + base, lanes, k.minMagSeed);
+        V::maskStore(out.minIteration + base, lanes, k.zero);
+    }
+    if constexpr (Loop::reportsMagnetism) {
+        V::maskStore(out.distToOne + base, lanes, s[Loop::Dist]);
+        if constexpr (Loop::tracksMaxMag) {
+            V::maskStore(out.maxMag + base, lanes, s[Loop::MaxMag]);
+        } else {
+            V::maskStore(out.maxMag + base, lanes, k.start);
+        }
+    }
+    if constexpr (Loop::reportsRoot) V::maskStore(out.converged + base, lanes, s[Loop::Conv]);
+}
+
+// What a loop reports besides the orbit and the count.
+struct Reports {
+    static constexpr bool reportsMagnitude = true;
+    static constexpr bool tracksBof = false;
+    static constexpr bool reportsMagnetism = false;
+    static constexpr bool tracksMaxMag = false;
+    static constexpr bool reportsRoot = false;
+};
+
 // ---------------------------------------------------------------------------
 // Julia and Mandelbrot, with optional BOF tracking and periodicity check.
 
 template <class V, bool Mandel, bool Bof, bool Check>
-struct JuliaLoop {
+struct JuliaLoop : Reports {
     using D = typename V::D;
     using M = typename V::M;
+    static constexpr bool tracksBof = Bof;
     static constexpr int X = 0, Y = 1, Mag = 2, N = 3;
     static constexpr int CX = 4, CY = 5;  // Mandelbrot only
     static constexpr int afterC = Mandel ? 6 : 4;
@@ -60,18 +129,11 @@ struct JuliaLoop {
               tol(V::set1(c.tolerance)), minMagSeed(V::set1(c.minMagnitudeSeed)) {}
     };
 
-    static M begin(const Consts& k, const SimdSeeds& in, int base, D* s) {
-        s[X] = V::loadu(in.x + base);
-        s[Y] = V::loadu(in.y + base);
-        s[Mag] = V::loadu(in.magnitude + base);
-        s[N] = k.zero;
+    static M begin(const Consts& k, const Seed<V>& p, D* s) {
+        const M go = startOrbit<V, JuliaLoop>(k, p, s);
         if constexpr (Mandel) {
-            s[CX] = s[X];
-            s[CY] = s[Y];
-        }
-        if constexpr (Bof) {
-            s[MinMag] = k.minMagSeed;
-            s[MinIt] = k.zero;
+            s[CX] = p.x;
+            s[CY] = p.y;
         }
         if constexpr (Check) {
             s[SX] = k.zero;
@@ -79,16 +141,7 @@ struct JuliaLoop {
             s[Cnt] = k.one;
             s[Intv] = k.three;
         }
-        return V::land(V::le(s[Mag], k.limit), V::lt(k.zero, k.iter));
-    }
-
-    static void emit(const Consts& k, const SimdOutcomes& out, int base, unsigned lanes, const D* s) {
-        V::maskStore(out.x + base, lanes, s[X]);
-        V::maskStore(out.y + base, lanes, s[Y]);
-        V::maskStore(out.magnitude + base, lanes, s[Mag]);
-        V::maskStore(out.count + base, lanes, s[N]);
-        V::maskStore(out.minMagnitude + base, lanes, Bof ? s[MinMag] : k.minMagSeed);
-        V::maskStore(out.minIteration + base, lanes, Bof ? s[MinIt] : k.zero);
+        return go;
     }
 
     static M pass(const Consts& k, D* s) {
@@ -128,9 +181,12 @@ struct JuliaLoop {
 // The four Magnetism kernels.
 
 template <class V, bool Second, bool ZPlane, bool Bof, bool ZMag>
-struct MagnetismLoop {
+struct MagnetismLoop : Reports {
     using D = typename V::D;
     using M = typename V::M;
+    static constexpr bool tracksBof = Bof;
+    static constexpr bool reportsMagnetism = true;
+    static constexpr bool tracksMaxMag = ZMag;
     // In the Z plane the orbit starts at the point, so x, y always equal z;
     // in the Q plane they hold the point until the first update.
     static constexpr int ZX = 0, ZY = 1, Mag = 2, N = 3, Dist = 4;
@@ -157,17 +213,13 @@ struct MagnetismLoop {
               minMagSeed(V::set1(c.minMagnitudeSeed)) {}
     };
 
-    static M begin(const Consts& k, const SimdSeeds& in, int base, D* s) {
-        const D x = V::loadu(in.x + base);
-        const D y = V::loadu(in.y + base);
-        if constexpr (ZPlane) {
-            s[ZX] = x;
-            s[ZY] = y;
-        } else {
+    static M begin(const Consts& k, const Seed<V>& p, D* s) {
+        const M go = startOrbit<V, MagnetismLoop>(k, p, s);
+        const D x = p.x;
+        const D y = p.y;
+        if constexpr (!ZPlane) {
             s[ZX] = k.zero;
             s[ZY] = k.zero;
-            s[X] = x;
-            s[Y] = y;
             s[QX] = x;
             s[QY] = y;
             if constexpr (Second) {
@@ -180,27 +232,9 @@ struct MagnetismLoop {
                 s[PIm] = V::add(V::mul(ax, y), V::mul(y, bx));
             }
         }
-        s[Mag] = V::loadu(in.magnitude + base);
-        s[N] = k.zero;
         s[Dist] = k.start;
         if constexpr (ZMag) s[MaxMag] = k.start;
-        if constexpr (Bof) {
-            s[MinMag] = k.minMagSeed;
-            s[MinIt] = k.zero;
-        }
-        return V::land(V::land(V::le(s[Mag], k.limit), V::lt(k.zero, k.iter)),
-                       V::land(V::ge(s[Dist], k.close), V::ge(s[Mag], k.close)));
-    }
-
-    static void emit(const Consts& k, const SimdOutcomes& out, int base, unsigned lanes, const D* s) {
-        V::maskStore(out.x + base, lanes, s[X]);
-        V::maskStore(out.y + base, lanes, s[Y]);
-        V::maskStore(out.magnitude + base, lanes, s[Mag]);
-        V::maskStore(out.count + base, lanes, s[N]);
-        V::maskStore(out.minMagnitude + base, lanes, Bof ? s[MinMag] : k.minMagSeed);
-        V::maskStore(out.minIteration + base, lanes, Bof ? s[MinIt] : k.zero);
-        V::maskStore(out.distToOne + base, lanes, s[Dist]);
-        V::maskStore(out.maxMag + base, lanes, ZMag ? s[MaxMag] : k.start);
+        return V::land(go, V::land(V::ge(s[Dist], k.close), V::ge(s[Mag], k.close)));
     }
 
     static M pass(const Consts& k, D* s) {
@@ -289,10 +323,14 @@ struct MagnetismLoop {
 // Newton, roots of z^n - 1.
 
 template <class V>
-struct NewtonLoop {
+struct NewtonLoop : Reports {
     using D = typename V::D;
     using M = typename V::M;
-    static constexpr int ZX = 0, ZY = 1, Count = 2, Conv = 3;
+    // The count is the passes begun.
+    static constexpr int ZX = 0, ZY = 1, N = 2, Conv = 3;
+    static constexpr int X = ZX, Y = ZY;
+    static constexpr bool reportsMagnitude = false;
+    static constexpr bool reportsRoot = true;
     static constexpr int stateCount = 4;
 
     struct Consts {
@@ -304,23 +342,14 @@ struct NewtonLoop {
               minMagSeed(V::set1(c.minMagnitudeSeed)), power(c.newtonDegree - 1) {}
     };
 
-    static M begin(const Consts& k, const SimdSeeds& in, int base, D* s) {
-        s[ZX] = V::loadu(in.x + base);
-        s[ZY] = V::loadu(in.y + base);
+    static M begin(const Consts& k, const Seed<V>& p, D* s) {
+        s[ZX] = p.x;
+        s[ZY] = p.y;
         const M any = V::lt(k.zero, k.iter);
         // Without a pass allowed, the first test already ends the loop with m = 1.
-        s[Count] = V::select(any, k.zero, k.one);
+        s[N] = V::select(any, k.zero, k.one);
         s[Conv] = k.zero;
         return any;
-    }
-
-    static void emit(const Consts& k, const SimdOutcomes& out, int base, unsigned lanes, const D* s) {
-        V::maskStore(out.x + base, lanes, s[ZX]);
-        V::maskStore(out.y + base, lanes, s[ZY]);
-        V::maskStore(out.count + base, lanes, s[Count]);
-        V::maskStore(out.minMagnitude + base, lanes, k.minMagSeed);
-        V::maskStore(out.minIteration + base, lanes, k.zero);
-        V::maskStore(out.converged + base, lanes, s[Conv]);
     }
 
     // z^power by repeated squaring, as complexPower has it.
@@ -340,8 +369,8 @@ struct NewtonLoop {
     static M pass(const Consts& k, D* s) {
         const D zx = s[ZX];
         const D zy = s[ZY];
-        const M more = V::lt(s[Count], k.iter);
-        s[Count] = V::add(s[Count], k.one);
+        const M more = V::lt(s[N], k.iter);
+        s[N] = V::add(s[N], k.one);
         const Complex<V> w = power(k, zx, zy);
         const Complex<V> p = multiply<V>(w.re, w.im, zx, zy);
         const D offOne = V::sub(p.re, k.one);
@@ -364,7 +393,7 @@ struct NewtonLoop {
 // Self-Squared Dragons.
 
 template <class V>
-struct DragonLoop {
+struct DragonLoop : Reports {
     using D = typename V::D;
     using M = typename V::M;
     static constexpr int X = 0, Y = 1, Mag = 2, N = 3;
@@ -377,22 +406,7 @@ struct DragonLoop {
               two(V::set1(2.0)), lx(V::set1(c.param1)), ly(V::set1(c.param2)), minMagSeed(V::set1(c.minMagnitudeSeed)) {}
     };
 
-    static M begin(const Consts& k, const SimdSeeds& in, int base, D* s) {
-        s[X] = V::loadu(in.x + base);
-        s[Y] = V::loadu(in.y + base);
-        s[Mag] = V::loadu(in.magnitude + base);
-        s[N] = k.zero;
-        return V::land(V::le(s[Mag], k.limit), V::lt(k.zero, k.iter));
-    }
-
-    static void emit(const Consts& k, const SimdOutcomes& out, int base, unsigned lanes, const D* s) {
-        V::maskStore(out.x + base, lanes, s[X]);
-        V::maskStore(out.y + base, lanes, s[Y]);
-        V::maskStore(out.magnitude + base, lanes, s[Mag]);
-        V::maskStore(out.count + base, lanes, s[N]);
-        V::maskStore(out.minMagnitude + base, lanes, k.minMagSeed);
-        V::maskStore(out.minIteration + base, lanes, k.zero);
-    }
+    static M begin(const Consts& k, const Seed<V>& p, D* s) { return startOrbit<V, DragonLoop>(k, p, s); }
 
     static M pass(const Consts& k, D* s) {
         const D x = s[X];
@@ -412,9 +426,10 @@ struct DragonLoop {
 // Volterra-Lotka, one predictor-corrector step per pass.
 
 template <class V, bool Bof>
-struct VolterraLoop {
+struct VolterraLoop : Reports {
     using D = typename V::D;
     using M = typename V::M;
+    static constexpr bool tracksBof = Bof;
     static constexpr int X = 0, Y = 1, Mag = 2, N = 3, MinMag = 4, MinIt = 5;
     static constexpr int stateCount = Bof ? 6 : 4;
 
@@ -425,26 +440,7 @@ struct VolterraLoop {
               h(V::set1(c.halfStep)), p(V::set1(c.param2)), minMagSeed(V::set1(c.minMagnitudeSeed)) {}
     };
 
-    static M begin(const Consts& k, const SimdSeeds& in, int base, D* s) {
-        s[X] = V::loadu(in.x + base);
-        s[Y] = V::loadu(in.y + base);
-        s[Mag] = V::loadu(in.magnitude + base);
-        s[N] = k.zero;
-        if constexpr (Bof) {
-            s[MinMag] = k.minMagSeed;
-            s[MinIt] = k.zero;
-        }
-        return V::land(V::le(s[Mag], k.limit), V::lt(k.zero, k.iter));
-    }
-
-    static void emit(const Consts& k, const SimdOutcomes& out, int base, unsigned lanes, const D* s) {
-        V::maskStore(out.x + base, lanes, s[X]);
-        V::maskStore(out.y + base, lanes, s[Y]);
-        V::maskStore(out.magnitude + base, lanes, s[Mag]);
-        V::maskStore(out.count + base, lanes, s[N]);
-        V::maskStore(out.minMagnitude + base, lanes, Bof ? s[MinMag] : k.minMagSeed);
-        V::maskStore(out.minIteration + base, lanes, Bof ? s[MinIt] : k.zero);
-    }
+    static M begin(const Consts& k, const Seed<V>& p, D* s) { return startOrbit<V, VolterraLoop>(k, p, s); }
 
     static M pass(const Consts& k, D* s) {
         const D x = s[X];
@@ -469,6 +465,351 @@ struct VolterraLoop {
     }
 };
 
+template <bool B>
+struct Flag {
+    static constexpr bool value = B;
+};
+using No = Flag<false>;
+using Yes = Flag<true>;
+
+// ---------------------------------------------------------------------------
+// Julia and Mandelbrot without BOF tracking or the periodicity check (the
+// loops of the deep images): every lane takes the next point of the row as
+// soon as its own point ends, so no lane idles while a neighbour's orbit goes
+// on. C vectors ("chains") run side by side in rounds of B passes with no
+// branch inside; between rounds, ended lanes are packed into a log of
+// outcomes and the next queued points are spread into them (compress and
+// expand, no branch per lane).
+//
+// Where an escaped orbit provably stays escaped (escapeStaysEscaped), a round
+// can be a block: B passes of the update alone and one test at the end. A
+// chain in which some lane escaped, or might reach the iteration limit, is
+// then run again from its state before the block with a test after every
+// pass, which gives each lane exactly the pass it ended on and the values it
+// ended with. Block rounds are used while such replays are rare.
+
+// Whether |z|^2 > limit after a pass implies the same after every later pass,
+// for every c with |c|^2 <= cBound2. With R^2 = limit >= 32 and |c| <= R^2 / 2,
+// |z'| >= (1 - 5u)|z|^2 - |c| > |z|^2 / 2 - 6u|z|^2 > 2.7|z| in doubles (u the
+// unit roundoff), so |z| only grows; a value that overflows turns to inf or
+// NaN and stays so, and both fail the test as well.
+inline bool escapeStaysEscaped(double limit) { return limit >= 32.0 && limit <= 1e300; }
+inline double escapeBoundOnC2(double limit) { return 0.25 * limit * limit * (1.0 - 1e-9); }
+
+template <class V, bool Mandel, int C, int B>
+bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcomes& out, int count,
+              const SimdStop& stop) {
+    using D = typename V::D;
+    using M = typename V::M;
+    constexpr int W = V::lanes;
+    constexpr unsigned all = V::allLanes;
+    const D limit = V::set1(c.sizeLimit), iter = V::set1(c.iterations), zero = V::set1(0.0), one = V::set1(1.0),
+            two = V::set1(2.0), steps = V::set1(static_cast<double>(B));
+    // A lane without a point: z = c = 0 stays put and its count never
+    // reaches the limit, so it never ends.
+    const D deadCount = V::set1(-0x1p60);
+    const D juliaX = V::set1(c.param1), juliaY = V::set1(c.param2);
+    alignas(64) double iota[W];
+    for (int i = 0; i < W; ++i) iota[i] = i;
+    const D laneIndex = V::load(iota);
+
+    // First every point makes one round of B passes, W neighbours to a
+    // vector and G vectors side by side, with no lane taking another point:
+    // most points of an image end there, and their outcomes go straight to
+    // their places. The points still going queue up, with their values after
+    // the round, for the lanes. (A point whose first test fails makes no
+    // pass and is reported as seeded; every point's BOF values are the seeds.)
+    constexpr int G = V::registers >= 32 ? 4 : 2;
+    const auto iterations = static_cast<std::int64_t>(c.iterations);
+    const int firstPasses = iterations < B ? static_cast<int>(iterations) : B;
+    const int padded = simdPaddedCount(count);
+    double* queueX = out.work;
+    double* queueY = queueX + padded;
+    double* queueCX = queueY + padded;
+    double* queueCY = queueCX + padded;
+    double* queueIndex = queueCY + padded;
+    const D cBound2 = V::set1(escapeBoundOnC2(c.sizeLimit));
+    bool blocks = escapeStaysEscaped(c.sizeLimit);
+    if (!Mandel) blocks = blocks && c.param1 * c.param1 + c.param2 * c.param2 <= escapeBoundOnC2(c.sizeLimit);
+    int queued = 0;
+    // The round in the state of the loop with a test after every pass
+    // (JuliaLoop), whose start and outcome it shares.
+    using Loop = JuliaLoop<V, Mandel, false, false>;
+    const typename Loop::Consts constants(c);
+    for (int first = 0; first < count; first += G * W) {
+        D st[G][Loop::stateCount];
+        D seedMag[G];
+        M go[G];
+        unsigned started[G];
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) {
+            const bool inRow = first + g * W < count;
+            const Seed<V> seed = loadSeed<V>(in, inRow ? first + g * W : 0);
+            seedMag[g] = seed.magnitude;
+            started[g] = V::bits(Loop::begin(constants, seed, st[g])) & (inRow ? all : 0u);
+            go[g] = V::fromBits(started[g]);
+            if constexpr (Mandel) {
+                // NaN fails the comparison too.
+                const unsigned near = V::bits(V::le(V::add(V::mul(seed.x, seed.x), V::mul(seed.y, seed.y)), cBound2));
+                if ((started[g] & ~near) != 0) blocks = false;
+            }
+        }
+        for (int s = 0; s < firstPasses; ++s) {
+#pragma GCC unroll 8
+            for (int g = 0; g < G; ++g) {
+                D* v = st[g];
+                const D x = v[Loop::X];
+                const D y = v[Loop::Y];
+                const D nx = V::mul(V::add(x, y), V::sub(x, y));
+                const D ny = V::mul(V::twice(two, x), y);
+                v[Loop::X] = V::maskAdd(x, go[g], nx, Mandel ? v[Loop::CX] : juliaX);
+                v[Loop::Y] = V::maskAdd(y, go[g], ny, Mandel ? v[Loop::CY] : juliaY);
+                v[Loop::N] = V::maskAdd(v[Loop::N], go[g], v[Loop::N], one);
+                go[g] = V::land(go[g], V::le(V::add(V::mul(v[Loop::X], v[Loop::X]), V::mul(v[Loop::Y], v[Loop::Y])), limit));
+            }
+            if ((s & 3) == 3) {
+                unsigned any = 0;
+#pragma GCC unroll 8
+                for (int g = 0; g < G; ++g) any |= V::bits(go[g]);
+                if (any == 0) break;
+            }
+        }
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) {
+            if (first + g * W >= count) break;
+            const int at = first + g * W;
+            D* v = st[g];
+            // The magnitude of a lane's last pass is that of its frozen values.
+            const D mag = V::add(V::mul(v[Loop::X], v[Loop::X]), V::mul(v[Loop::Y], v[Loop::Y]));
+            v[Loop::Mag] = V::select(V::fromBits(started[g]), mag, seedMag[g]);
+            emitOutcome<V, Loop>(constants, out, at, all, v);
+            // A point that made every pass allowed has ended too.
+            const unsigned going = firstPasses < iterations ? V::bits(go[g]) : 0u;
+            V::storeu(queueX + queued, V::compress(going, v[Loop::X]));
+            V::storeu(queueY + queued, V::compress(going, v[Loop::Y]));
+            if constexpr (Mandel) {
+                V::storeu(queueCX + queued, V::compress(going, v[Loop::CX]));
+                V::storeu(queueCY + queued, V::compress(going, v[Loop::CY]));
+            }
+            V::storeu(queueIndex + queued, V::compress(going, V::add(V::set1(at), laneIndex)));
+            queued += __builtin_popcount(going);
+        }
+    }
+    if (queued == 0) return true;
+
+    // Outcomes of ended lanes, written to the rows' arrays now and then.
+    constexpr int logSize = 512;
+    alignas(64) double logIndex[logSize], logX[logSize], logY[logSize], logMag[logSize], logCount[logSize];
+    int logged = 0;
+    auto flush = [&]() __attribute__((noinline)) {
+        for (int i = 0; i < logged; ++i) {
+            const auto at = static_cast<std::size_t>(logIndex[i]);
+            out.x[at] = logX[i];
+            out.y[at] = logY[i];
+            out.magnitude[at] = logMag[i];
+            out.count[at] = logCount[i];
+        }
+        logged = 0;
+    };
+    // The queue's last points, followed by lanes without a point.
+    alignas(64) double tailX[(C + 1) * W], tailY[(C + 1) * W], tailCX[(C + 1) * W], tailCY[(C + 1) * W],
+        tailIndex[(C + 1) * W];
+    const D firstCount = V::set1(firstPasses);
+
+    // The orbits in registers; c and the point's index (read once a round
+    // at most) in memory.
+    D X[C], Y[C], N[C];
+    alignas(64) double cx[C][W], cy[C][W], index[C][W];
+    unsigned ended[C];
+#pragma GCC unroll 8
+    for (int k = 0; k < C; ++k) {
+        X[k] = Y[k] = zero;
+        N[k] = deadCount;
+        V::store(cx[k], Mandel ? zero : juliaX);
+        V::store(cy[k], Mandel ? zero : juliaY);
+        V::store(index[k], V::set1(-1.0));
+        ended[k] = all;
+    }
+    int taken = 0;
+
+    // Logs the ended lanes and gives them the next points. The magnitude of
+    // an ended lane is that of the values it froze with.
+    auto refill = [&]() __attribute__((always_inline)) {
+        int offset[C];
+        int total = 0;
+#pragma GCC unroll 8
+        for (int k = 0; k < C; ++k) {
+            offset[k] = total;
+            total += __builtin_popcount(ended[k]);
+        }
+        if (total == 0) return;
+#pragma GCC unroll 8
+        for (int k = 0; k < C; ++k) {  // each store's tail is overwritten by the next
+            const unsigned e = ended[k];
+            const D mag = V::add(V::mul(X[k], X[k]), V::mul(Y[k], Y[k]));
+            V::storeu(logIndex + logged + offset[k], V::compress(e, V::load(index[k])));
+            V::storeu(logX + logged + offset[k], V::compress(e, X[k]));
+            V::storeu(logY + logged + offset[k], V::compress(e, Y[k]));
+            V::storeu(logMag + logged + offset[k], V::compress(e, mag));
+            V::storeu(logCount + logged + offset[k], V::compress(e, N[k]));
+        }
+        logged += total;
+        const double* fromX = queueX + taken;
+        const double* fromY = queueY + taken;
+        const double* fromCX = queueCX + taken;
+        const double* fromCY = queueCY + taken;
+        const double* fromIndex = queueIndex + taken;
+        if (queued - taken < total) {
+            const int left = queued - taken;
+            for (int i = 0; i < (C + 1) * W; ++i) {
+                tailX[i] = i < left ? fromX[i] : 0.0;
+                tailY[i] = i < left ? fromY[i] : 0.0;
+                tailCX[i] = i < left ? fromCX[i] : 0.0;
+                tailCY[i] = i < left ? fromCY[i] : 0.0;
+                tailIndex[i] = i < left ? fromIndex[i] : -1.0;
+            }
+            fromX = tailX;
+            fromY = tailY;
+            fromCX = tailCX;
+            fromCY = tailCY;
+            fromIndex = tailIndex;
+        }
+#pragma GCC unroll 8
+        for (int k = 0; k < C; ++k) {
+            const unsigned e = ended[k];
+            const M m = V::fromBits(e);
+            const D point = V::expand(e, V::loadu(fromIndex + offset[k]));
+            X[k] = V::select(m, V::expand(e, V::loadu(fromX + offset[k])), X[k]);
+            Y[k] = V::select(m, V::expand(e, V::loadu(fromY + offset[k])), Y[k]);
+            if constexpr (Mandel) {
+                V::maskStore(cx[k], e, V::expand(e, V::loadu(fromCX + offset[k])));
+                V::maskStore(cy[k], e, V::expand(e, V::loadu(fromCY + offset[k])));
+            }
+            V::maskStore(index[k], e, point);
+            N[k] = V::select(m, V::select(V::lt(point, zero), deadCount, firstCount), N[k]);
+        }
+        taken = taken + total < queued ? taken + total : queued;
+        if (logged > logSize - C * W) flush();
+    };
+
+    // Lanes take points only between rounds, and every round is B passes,
+    // so a lane's count after pass s of a round is s + 1 plus a multiple of
+    // B: the iteration limit can only be reached at pass limitStep.
+    const int limitStep = static_cast<int>((iterations - 1) % B);
+
+    // One tested pass of a chain: a lane that has ended keeps its values
+    // and count.
+    auto testedPass = [&](D& x, D& y, D& n, M& go, const double* cxk, const double* cyk) __attribute__((always_inline)) {
+        const D nx = V::mul(V::add(x, y), V::sub(x, y));
+        const D ny = V::mul(V::twice(two, x), y);
+        x = V::maskAddFrom(x, go, nx, cxk);
+        y = V::maskAddFrom(y, go, ny, cyk);
+        n = V::maskAdd(n, go, n, one);
+        go = V::land(go, V::le(V::add(V::mul(x, x), V::mul(y, y)), limit));
+    };
+    // A round of B tested passes on every chain. Limit: some lane may reach
+    // the iteration limit in this round.
+    auto checked = [&](auto limitFlag) __attribute__((always_inline)) {
+        M go[C];
+#pragma GCC unroll 8
+        for (int k = 0; k < C; ++k) go[k] = V::fromBits(all);
+#pragma GCC unroll 16
+        for (int s = 0; s < B; ++s) {
+#pragma GCC unroll 8
+            for (int k = 0; k < C; ++k) testedPass(X[k], Y[k], N[k], go[k], cx[k], cy[k]);
+            if (decltype(limitFlag)::value && s == limitStep) {
+#pragma GCC unroll 8
+                for (int k = 0; k < C; ++k) go[k] = V::land(go[k], V::lt(N[k], iter));
+            }
+        }
+#pragma GCC unroll 8
+        for (int k = 0; k < C; ++k) ended[k] = ~V::bits(go[k]) & all;
+    };
+    // The same round for one chain, from its values before a block.
+    auto replay = [&](D& x, D& y, D& n, const double* cxk, const double* cyk) __attribute__((always_inline)) {
+        M go = V::fromBits(all);
+#pragma GCC unroll 16
+        for (int s = 0; s < B; ++s) {
+            testedPass(x, y, n, go, cxk, cyk);
+            if (s == limitStep) go = V::land(go, V::lt(n, iter));
+        }
+        return ~V::bits(go) & all;
+    };
+
+    refill();
+    logged = 0;  // the lanes' first points, after lanes that had none
+    float replayRate = 0.0f;  // chains replayed per block round, smoothed
+    bool block = blocks;
+    for (unsigned rounds = 1;; ++rounds) {
+        // Lanes that reach the limit in this round, and those that reach it
+        // before its end.
+        unsigned reachLimit[C], passLimit[C];
+        unsigned anyReach = 0;
+#pragma GCC unroll 8
+        for (int k = 0; k < C; ++k) {
+            const D after = V::add(N[k], steps);
+            reachLimit[k] = V::bits(V::ge(after, iter));
+            passLimit[k] = V::bits(V::gt(after, iter));
+            anyReach |= reachLimit[k];
+        }
+        int busyChains = 0;
+        if (block) {
+            D startX[C], startY[C];
+#pragma GCC unroll 8
+            for (int k = 0; k < C; ++k) {
+                startX[k] = X[k];
+                startY[k] = Y[k];
+            }
+#pragma GCC unroll 16
+            for (int s = 0; s < B; ++s) {
+#pragma GCC unroll 8
+                for (int k = 0; k < C; ++k) {
+                    const D x = X[k];
+                    const D y = Y[k];
+                    X[k] = V::addFrom(V::mul(V::add(x, y), V::sub(x, y)), cx[k]);
+                    Y[k] = V::addFrom(V::mul(V::twice(two, x), y), cy[k]);
+                }
+            }
+#pragma GCC unroll 8
+            for (int k = 0; k < C; ++k) {
+                const D mag = V::add(V::mul(X[k], X[k]), V::mul(Y[k], Y[k]));
+                const unsigned unsure = (~V::bits(V::le(mag, limit)) & all) | passLimit[k];
+                if (unsure == 0) {
+                    N[k] = V::add(N[k], steps);
+                    ended[k] = reachLimit[k];
+                } else {
+                    X[k] = startX[k];
+                    Y[k] = startY[k];
+                    ended[k] = replay(X[k], Y[k], N[k], cx[k], cy[k]);
+                    ++busyChains;
+                }
+            }
+            replayRate = 0.9f * replayRate + 0.1f * static_cast<float>(busyChains);
+        } else {
+            if (anyReach != 0) {
+                checked(Yes{});
+            } else {
+                checked(No{});
+            }
+#pragma GCC unroll 8
+            for (int k = 0; k < C; ++k) busyChains += ended[k] != 0;
+            replayRate = 0.9f * replayRate + 0.1f * static_cast<float>(busyChains);
+        }
+        // A replay costs about a checked round of one chain on top of the block.
+        block = blocks && replayRate < 0.12f * C;
+        refill();
+        if (taken == queued) {
+            unsigned occupied = 0;
+#pragma GCC unroll 8
+            for (int k = 0; k < C; ++k) occupied |= V::bits(V::ge(V::load(index[k]), zero));
+            if (occupied == 0) break;
+        }
+        if ((rounds & 255u) == 0 && stop.requested != nullptr && stop.requested(stop.context)) return false;
+    }
+    flush();
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 // The block scheduler shared by every loop: K vectors run side by side, each
 // on a block of V::lanes neighbouring points. Points that need no pass are
@@ -491,9 +832,9 @@ bool runBlocks(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcom
     auto startBlock = [&](D* s, unsigned& lanes, int& at) {
         while (nextBlock < blocks) {
             at = nextBlock++ * W;
-            lanes = V::bits(Loop::begin(k, in, at, s));
+            lanes = V::bits(Loop::begin(k, loadSeed<V>(in, at), s));
             const unsigned idle = ~lanes & V::allLanes;
-            if (idle != 0) Loop::emit(k, out, at, idle, s);
+            if (idle != 0) emitOutcome<V, Loop>(k, out, at, idle, s);
             if (lanes != 0) return;
         }
         lanes = 0;
@@ -529,7 +870,7 @@ bool runBlocks(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcom
             for (int g = 0; g < K; ++g) {
                 const unsigned done = live[g] & ~go[g];
                 if (done != 0) {
-                    Loop::emit(k, out, base[g], done, state[g]);
+                    emitOutcome<V, Loop>(k, out, base[g], done, state[g]);
                     live[g] &= go[g];
                     if (live[g] == 0) startBlock(state[g], live[g], base[g]);
                 }
@@ -541,13 +882,6 @@ bool runBlocks(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcom
     }
 }
 
-template <bool B>
-struct Flag {
-    static constexpr bool value = B;
-};
-using No = Flag<false>;
-using Yes = Flag<true>;
-
 // Groups side by side per loop: enough to hide the latency of one pass, few
 // enough that the state stays in registers.
 template <class V>
@@ -555,11 +889,23 @@ bool runLoop(const SimdPlotConstants& c, const SimdSeeds& seeds, const SimdOutco
              const SimdStop& stop) {
     constexpr int wide = V::registers >= 32 ? 4 : 3;
     constexpr int narrow = V::registers >= 32 ? 2 : 1;
+    constexpr int laneChains = 6;
+    constexpr int laneBlock = 16;
     const bool bof = c.trackBof;
     const bool check = c.periodicityCheck;
     auto julia = [&](auto mandel) {
         constexpr bool Mandel = decltype(mandel)::value;
-        if (!bof && !check) return runBlocks<V, JuliaLoop<V, Mandel, false, false>, wide>(c, seeds, outcomes, count, stop);
+        if (!bof && !check) {
+            // With sixteen registers and no compress or expand, handing lanes
+            // new points costs AVX2 more than the idle lanes it saves
+            // (measured: 0.97 and 0.88 of the neighbouring-points loop on the
+            // two deep Mandelbrot benchmark images).
+            if constexpr (V::registers >= 32) {
+                return runLanes<V, Mandel, laneChains, laneBlock>(c, seeds, outcomes, count, stop);
+            } else {
+                return runBlocks<V, JuliaLoop<V, Mandel, false, false>, wide>(c, seeds, outcomes, count, stop);
+            }
+        }
         if (bof && !check) return runBlocks<V, JuliaLoop<V, Mandel, true, false>, narrow>(c, seeds, outcomes, count, stop);
         if (!bof) return runBlocks<V, JuliaLoop<V, Mandel, false, true>, narrow>(c, seeds, outcomes, count, stop);
         return runBlocks<V, JuliaLoop<V, Mandel, true, true>, narrow>(c, seeds, outcomes, count, stop);

@@ -53,6 +53,35 @@ struct Avx512 {
     static void storeu(double* p, D v) { _mm512_storeu_pd(p, v); }
     // Writes the lanes of `mask` to p[lane]; the others stay untouched.
     static void maskStore(double* p, unsigned mask, D v) { _mm512_mask_storeu_pd(p, static_cast<__mmask8>(mask), v); }
+
+    // For the loops that hand each lane its own point.
+    static M fromBits(unsigned b) { return static_cast<M>(b); }
+    // a + b in the lanes of m, src elsewhere (one merge-masked add).
+    static D maskAdd(D src, M m, D a, D b) { return _mm512_mask_add_pd(src, m, a, b); }
+    // a + p[0..8) with p read by the add itself (so the compiler cannot keep
+    // it in a register), in the lanes of m; src elsewhere.
+    static D maskAddFrom(D src, M m, D a, const double* p) {
+        asm("vaddpd %[p], %[a], %[r]%{%[m]%}"
+            : [r] "+v"(src)
+            : [m] "Yk"(m), [a] "v"(a), [p] "m"(*reinterpret_cast<const double(*)[lanes]>(p)));
+        return src;
+    }
+    // 2x as a real multiply: GCC turns 2.0 * x into x + x (the same bits),
+    // which crowds the adders while the multipliers idle.
+    static D twice(D two, D x) {
+        D r;
+        asm("vmulpd %[x], %[two], %[r]" : [r] "=v"(r) : [two] "v"(two), [x] "v"(x));
+        return r;
+    }
+    static D addFrom(D a, const double* p) {
+        D r;
+        asm("vaddpd %[p], %[a], %[r]" : [r] "=v"(r) : [a] "v"(a), [p] "m"(*reinterpret_cast<const double(*)[lanes]>(p)));
+        return r;
+    }
+    // The lanes of m packed to the front, in order; the rest zero.
+    static D compress(unsigned m, D v) { return _mm512_maskz_compress_pd(static_cast<__mmask8>(m), v); }
+    // The front elements of v spread over the lanes of m, in order; the rest zero.
+    static D expand(unsigned m, D v) { return _mm512_maskz_expand_pd(static_cast<__mmask8>(m), v); }
 };
 
 }  // namespace

@@ -564,6 +564,88 @@ TEST(RowWorkers, DroppingAPipelineMidPlotFreesThemForTheNext) {
     EXPECT_EQ(renderer.parallel(3, bestSimdLevel(), &workers).indices, renderer.reference().indices);
 }
 
+// Julia and Mandelbrot without BOF tracking or the periodicity check run in
+// lanes that each take the next point of the row as soon as theirs ends, in
+// rounds that test only at their end where an escaped orbit provably stays
+// escaped. Rows long enough for many rounds and a tail; limits that fall
+// inside a round, on its end and before its end; and windows where the bound
+// fails (small size limits, a large Julia c, inversion near the origin), so
+// that every pass is tested. The 24-bit fractions carry the low bits of the
+// final orbit value (Kirlian) and of the magnitude (z-mag).
+TEST(RowEngineLanes, EveryWindowKindGivesTheScalarKernelsDoubles) {
+    struct Window {
+        FractalType type;
+        double xmin, xmax, ymin, ymax;
+        std::int32_t iterations;
+        double sizeLimit;
+        MappingMode mapping = MappingMode::Standard;
+        double param1 = 0.32, param2 = 0.043;
+    };
+    const Window windows[] = {
+        {FractalType::Mandelbrot, -0.7454, -0.7446, 0.1126, 0.1132, 1000, 256.0},
+        {FractalType::Mandelbrot, -2.35, 1.25, -1.35, 1.35, 256, 256.0},
+        {FractalType::Mandelbrot, -2.35, 1.25, -1.35, 1.35, 17, 256.0},
+        {FractalType::Mandelbrot, -2.35, 1.25, -1.35, 1.35, 16, 256.0},
+        {FractalType::Mandelbrot, -2.35, 1.25, -1.35, 1.35, 15, 256.0},
+        {FractalType::Mandelbrot, -2.35, 1.25, -1.35, 1.35, 1, 256.0},
+        {FractalType::Mandelbrot, -0.7454, -0.7446, 0.1126, 0.1132, 500, 4.0},
+        {FractalType::Mandelbrot, -1.0, 0.5, -0.1, 0.6, 300, 31.0},
+        {FractalType::Mandelbrot, -1.0, 0.5, -0.1, 0.6, 300, 32.0},
+        {FractalType::Mandelbrot, -0.6, 0.6, -0.45, 0.45, 300, 256.0, MappingMode::Inversion},
+        {FractalType::Mandelbrot, 100.0, 300.0, -50.0, 50.0, 300, 1e6},
+        {FractalType::Julia, -0.4, 0.4, -0.3, 0.3, 2000, 256.0},
+        {FractalType::Julia, -2.0, 2.0, -1.5, 1.5, 300, 1e6},
+        {FractalType::Julia, -12.0, 12.0, -9.0, 9.0, 300, 256.0, MappingMode::Standard, 150.0, 0.0},
+        {FractalType::Julia, -2.0, 2.0, -1.5, 1.5, 300, 256.0, MappingMode::Inversion},
+    };
+    for (const Window& w : windows) {
+        FractalCatalog catalog;
+        FractalParams& p = catalog[w.type];
+        p.xmin = w.xmin;
+        p.xmax = w.xmax;
+        p.ymin = w.ymin;
+        p.ymax = w.ymax;
+        p.iterations = w.iterations;
+        p.sizeLimit = w.sizeLimit;
+        p.mappingMode = w.mapping;
+        p.param1 = w.param1;
+        p.param2 = w.param2;
+        p.outsideColoring = OutsideColoring::Kirlian;
+        p.insideColoring = InsideColoring::ZMag;
+        PlotDriver driver(331, 9);
+        driver.loadRecord(catalog, w.type);
+        driver.computeGeometry(1.0);
+        driver.startKernels();
+        for (bool trueColor : {true, false}) {
+            PlotFlags flags;
+            flags.trueColorMode = trueColor;
+            flags.periodicityChecking = false;
+            const RowEngine scalar(rowPlotFrom(driver, flags), SimdLevel::Scalar);
+            RowScratch scratch;
+            for (SimdLevel level : availableLevels()) {
+                const RowEngine engine(rowPlotFrom(driver, flags), level);
+                for (int row = 0; row < driver.imageHeight(); ++row) {
+                    RowResult expected, got;
+                    ASSERT_TRUE(scalar.computeRow(row, false, expected, scratch));
+                    ASSERT_TRUE(engine.computeRow(row, false, got, scratch));
+                    const std::string where = std::string(fractalTypeEnumerator(w.type)) + " x " +
+                                              std::to_string(w.xmin) + " iterations " +
+                                              std::to_string(w.iterations) + " limit " +
+                                              std::to_string(w.sizeLimit) + " " +
+                                              std::string(simdLevelName(level)) + " row " + std::to_string(row);
+                    ASSERT_EQ(got.indices, expected.indices) << where;
+                    ASSERT_EQ(got.fractions, expected.fractions) << where;
+                    ASSERT_EQ(got.carriedOut, expected.carriedOut) << where;
+                    KernelState a = driver.kernel, b = driver.kernel;
+                    scalar.applyKernelState(expected, a);
+                    engine.applyKernelState(got, b);
+                    ASSERT_EQ(a.point.magnitude, b.point.magnitude) << where;
+                }
+            }
+        }
+    }
+}
+
 TEST(SimdLevel, NamesAndFallback) {
     for (SimdLevel level : {SimdLevel::Scalar, SimdLevel::Avx2, SimdLevel::Avx512}) {
         EXPECT_EQ(parseSimdLevel(simdLevelName(level)), level);
