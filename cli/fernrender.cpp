@@ -33,17 +33,18 @@ std::string lowerExtension(const std::string& path) {
 
 // The image writers' safe replacement: a failed write never destroys an
 // earlier file, and a device or a link is written through, never replaced.
-bool writeFileAtomically(const std::string& path, const std::string& header, const std::vector<std::uint8_t>& body) {
+bool writeFileAtomically(const std::string& path, const std::string& header, const std::vector<std::uint8_t>& body,
+                         SaveStop* stop) {
     SaveFile file;
-    return file.open(path) && file.write(header.data(), header.size()) && file.write(body.data(), body.size()) &&
+    return file.open(path, stop) && file.write(header.data(), header.size()) && file.write(body.data(), body.size()) &&
            file.commit();
 }
 
 bool writeNetpbm(const std::string& path, const std::string& ext, const VirtualScreen& screen,
-                 const std::vector<std::uint8_t>& indices) {
+                 const std::vector<std::uint8_t>& indices, SaveStop* stop) {
     const int w = screen.width();
     const int h = screen.height();
-    if (ext == ".pgm") return writeFileAtomically(path, "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n", indices);
+    if (ext == ".pgm") return writeFileAtomically(path, "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n", indices, stop);
     std::vector<std::uint8_t> rgb;
     rgb.reserve(static_cast<std::size_t>(w) * h * 3);
     for (int y = 0; y < h; ++y) {
@@ -52,15 +53,16 @@ bool writeNetpbm(const std::string& path, const std::string& ext, const VirtualS
             rgb.insert(rgb.end(), {c.red, c.green, c.blue});
         }
     }
-    return writeFileAtomically(path, "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n", rgb);
+    return writeFileAtomically(path, "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n", rgb, stop);
 }
 
 // The formats the renderer writes, by extension; 0 when written, else the
 // exit status, with the message already given.
 int writeOutput(const RenderOptions& options, const std::string& ext, const VirtualScreen& screen,
-                const PaletteState& palette, const std::vector<std::uint8_t>& indices, std::ostream& err) {
+                const PaletteState& palette, const std::vector<std::uint8_t>& indices, std::ostream& err,
+                SaveStop* stop) {
     if (ext == ".pgm" || ext == ".ppm") {
-        if (writeNetpbm(options.output, ext, screen, indices)) return 0;
+        if (writeNetpbm(options.output, ext, screen, indices, stop)) return 0;
         err << "fernrender: cannot write " << options.output << "\n";
         return 1;
     }
@@ -70,6 +72,7 @@ int writeOutput(const RenderOptions& options, const std::string& ext, const Virt
         request.path = options.output;
         request.fileName = std::filesystem::path(options.output).filename().string();
         request.paletteDevice = options.displayBits == 8;
+        request.stop = stop;
         NullSaveProgress progress;
         const SaveStatus status = ext == ".gif" ? writeGif(request, screen, palette.entries, progress)
                                                 : writeTarga(request, screen, progress);
@@ -128,7 +131,7 @@ private:
 
 }  // namespace
 
-int runFernrender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int runFernrender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, SaveStop* stop) {
     ParseResult parsed = parseRenderOptions(args);
     if (!parsed.options) {
         err << "fernrender: " << parsed.error << "\n" << usageLine() << "\n";
@@ -203,7 +206,7 @@ int runFernrender(const std::vector<std::string>& args, std::ostream& out, std::
     renderImageParallel(request, *screen, palette, indices.data(), tables, options.threads, bestSimdLevel(),
                         [&progress](int rowsDrawn) { progress.rowsDrawn(rowsDrawn); });
     progress.finish();
-    return writeOutput(options, ext, *screen, palette, indices, err);
+    return writeOutput(options, ext, *screen, palette, indices, err, stop);
 }
 
 }  // namespace fernwise

@@ -1,5 +1,7 @@
 #include "main_window.h"
 
+#include "termination_signals.h"
+
 #include <chrono>
 #include <cstdio>
 
@@ -666,6 +668,7 @@ void MainWindow::saveImage() {
     request.fileName = QFileInfo(pendingSavePath_).fileName().toStdString();
     request.sizeIndex = state_.sizeIndex;
     request.paletteDevice = state_.paletteDevice;
+    request.stop = &terminationSaveStop();
     pendingSavePath_.clear();
     const SaveStatus status = pendingSaveTarga_ ? writeTarga(request, *screen_, *popup)
                                                 : writeGif(request, *screen_, state_.palette.entries, *popup);
@@ -676,6 +679,8 @@ void MainWindow::saveImage() {
         return;
     }
     popup->closePopup();
+    // Stopped by a signal: the window closes next, with nothing to report.
+    if (terminationSaveStop().requested) return;
     showMessage(saveErrorMessage(status), saveErrorCaption);
 }
 
