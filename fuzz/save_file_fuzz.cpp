@@ -90,6 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (c == '/' || c == '\0') c = '_';
     }
     if (name.empty() || name == "." || name == "..") name = "image";
+    // The names the links below point to are not the target's.
+    if (name == "real" || name == "missing") name += "_";
     const fs::path target = folder / name;
     const bool nameFits = name.size() <= 255;
 

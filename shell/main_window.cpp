@@ -424,6 +424,12 @@ int MainWindow::plotStep() {
     }
     const int row = plot.nextRow();
     if (rows_->drawNextRow(plot, flags, *screen_, state_.palette, options_.plotWorkers.rowWait) != RowDelivery::Drawn) {
+        if (rows_->outOfMemory()) {
+            // A row's buffers could not be had: the plot pauses where it is.
+            discardRowsAhead();
+            postCommand(commandNumber(CommandId::Pause));
+            showMessage(commandMemoryMessage, memoryProblemCaption);
+        }
         return 0;
     }
     showRow(row);

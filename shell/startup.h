@@ -42,9 +42,6 @@ inline constexpr std::array<const char*, 8> startupMessages = {
     "Couldn't initialize graphics.",
 };
 
-// Shown when memory runs out where no message of its own was designed.
-inline constexpr const char* commandMemoryMessage = "Unable to allocate memory.\nTry to free up some memory.";
-
 // Runs `deliver` (the handling of one event); an allocation failure in it
 // shows commandMemoryMessage under "Memory Problem" and the program goes on,
 // with the command that ran out left unfinished.

@@ -1,0 +1,25 @@
+#!/bin/sh
+# fernrender with too little memory for its image: exit 1 with a message
+# instead of an abort, the earlier output untouched and nothing left beside it.
+fernrender=$1
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+fail() { echo "$*"; exit 1; }
+
+"$fernrender" --quiet --size 32x24 "$dir/keep.ppm" || fail "no first image"
+before=$(cksum < "$dir/keep.ppm")
+# The address-space limits (KiB) under which each once ended in an abort.
+for case in "400000 --size 8000x6000 keep.ppm" "250000 --size 8000x6000 --true-color keep.tga" \
+            "150000 --size 8000x6000 --display-bits 8 keep.ppm"; do
+  # shellcheck disable=SC2086
+  set -- $case
+  limit=$1
+  shift
+  out=$( (ulimit -v "$limit" && cd "$dir" && exec "$fernrender" --quiet "$@") 2>&1)
+  status=$?
+  case "$out" in *Sanitizer*) exit 77 ;; esac  # sanitizers reserve more address space than the limit
+  [ $status -eq 1 ] || fail "$case: exit $status: $out"
+  [ -n "$out" ] || fail "$case: no message"
+done
+[ "$(cksum < "$dir/keep.ppm")" = "$before" ] || fail "the earlier image changed"
+[ "$(ls -A "$dir")" = "keep.ppm" ] || fail "left behind: $(ls -A "$dir")"
