@@ -78,7 +78,8 @@ void checkZoom(FuzzedDataProvider& input) {
     if (finite && !(zoomed.xmin <= zoomed.xmax && zoomed.ymin <= zoomed.ymax)) __builtin_trap();
     (void)fernwise::xmaxAdjustedText(zoomed.xmax);
     (void)fernwise::yminAdjustedText(zoomed.ymin);
-    const auto edges = fernwise::statusPartEdges(input.ConsumeIntegralInRange(0, 1 << 20), input.ConsumeIntegralInRange(1, 7));
+    const int screenWidth = input.ConsumeIntegralInRange(0, 1 << 20);
+    const auto edges = fernwise::statusPartEdges(screenWidth, input.ConsumeIntegralInRange(1, 7));
     for (std::size_t i = 1; i < edges.size(); ++i) {
         if (edges[i - 1] > edges[i]) __builtin_trap();
     }
@@ -98,7 +99,8 @@ void checkHistory(FuzzedDataProvider& input) {
     time.day = input.ConsumeIntegral<int>();
     time.hour = input.ConsumeIntegralInRange(0, 23);
     time.minute = input.ConsumeIntegralInRange(0, 59);
-    const auto type = static_cast<fernwise::FractalType>(input.ConsumeIntegralInRange(0, fernwise::fractalTypeCount - 1));
+    const auto type =
+        static_cast<fernwise::FractalType>(input.ConsumeIntegralInRange(0, fernwise::fractalTypeCount - 1));
     const fernwise::HistoryEntry entry = fernwise::formatHistoryEntry(type, params, time);
     std::string lines;
     for (const std::string& line : entry.lines) {

@@ -37,7 +37,8 @@ NotesFile readNotesFile(const QString& path, AllocationGate* gate) {
     // Only a regular file is read, and it is opened without blocking: a
     // pipe or device would block or never end, even one put in the file's
     // place after the dialog looked at it.
-    const int fd = path.isEmpty() ? -1 : ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd =
+        path.isEmpty() ? -1 : ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     struct stat info {};
     QFile file;
     if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||

@@ -25,8 +25,8 @@ constexpr int sizeIndexCount = 10;
 constexpr qint64 maxSettingsFileBytes = 64 * 1024;
 
 QString storeFilePath() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' + QLatin1String(organisation) +
-           u'/' + QLatin1String(application) + QLatin1String(".conf");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' +
+           QLatin1String(organisation) + u'/' + QLatin1String(application) + QLatin1String(".conf");
 }
 
 enum class StoreFile { Usable, Oversized, Unusable };
