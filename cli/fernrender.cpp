@@ -204,14 +204,14 @@ constexpr const char* levelSetsMagic = "fernwise level-set tables 1\n";
 constexpr std::size_t levelValueBytes = LDBL_MANT_DIG == 64 ? 10 : sizeof(long double);
 
 bool writeLevelSets(const std::string& path, const std::string& parameters, const LevelSetTables* tables,
-                    std::string& reason) {
+                    std::string& reason, SaveStop* stop) {
     std::ostringstream head;
     const std::size_t count = tables != nullptr ? tables->entryCount() : 0;
     head << levelSetsMagic << "parameters " << parameters.size() << "\n"
          << parameters << "values " << count << " " << LDBL_MANT_DIG << " " << levelValueBytes << "\n";
     const std::string h = head.str();
     SaveFile file;
-    bool ok = file.open(path) && file.write(h.data(), h.size());
+    bool ok = file.open(path, stop) && file.write(h.data(), h.size());
     if (tables != nullptr) {
         for (const auto* values : {&tables->levelLow, &tables->levelHigh}) {
             for (long double v : *values) ok = ok && file.write(&v, levelValueBytes);
@@ -343,7 +343,7 @@ struct Band {
     long long count = 0;
 };
 
-int runAssemble(const std::vector<std::string>& args, std::ostream& err) {
+int runAssemble(const std::vector<std::string>& args, std::ostream& err, SaveStop* stop) {
     std::string output;
     std::vector<std::string> inputs;
     bool quiet = false;
@@ -427,7 +427,7 @@ int runAssemble(const std::vector<std::string>& args, std::ostream& err) {
     }
 
     SaveFile file;
-    if (!file.open(output)) {
+    if (!file.open(output, stop)) {
         err << failure("cannot write", output, systemReason(file.error()));
         return 1;
     }
@@ -480,7 +480,7 @@ int writeText(std::ostream& out, std::ostream& err, const std::string& text) {
     return 1;
 }
 
-int render(const RenderOptions& options, std::ostream& err) {
+int render(const RenderOptions& options, std::ostream& err, SaveStop* stop) {
     const std::string ext = options.output.empty() ? std::string() : lowerExtension(options.output);
     if (!options.output.empty() && !knownExtension(ext)) {
         err << "fernrender: unknown output format '" << ext << "'\n" << usageLine() << "\n";
@@ -573,7 +573,7 @@ int render(const RenderOptions& options, std::ostream& err) {
     }
     if (!options.levelSetsOut.empty()) {
         std::string reason;
-        if (!writeLevelSets(options.levelSetsOut, parameters, tables, reason)) {
+        if (!writeLevelSets(options.levelSetsOut, parameters, tables, reason, stop)) {
             err << failure("cannot write", options.levelSetsOut, reason);
             return 1;
         }
@@ -598,6 +598,7 @@ int render(const RenderOptions& options, std::ostream& err) {
         save.path = options.output;
         save.fileName = std::filesystem::path(options.output).filename().string();
         save.paletteDevice = depth.paletteDevice;
+        save.stop = stop;
         NullSaveProgress silent;
         errno = 0;
         const SaveStatus status =
@@ -623,7 +624,7 @@ int render(const RenderOptions& options, std::ostream& err) {
 
     const RowColours colours = rowColours(palette, depth.paletteDevice);
     SaveFile file;
-    if (!file.open(options.output)) {
+    if (!file.open(options.output, stop)) {
         err << failure("cannot write", options.output, systemReason(file.error()));
         return 1;
     }
@@ -675,10 +676,10 @@ int render(const RenderOptions& options, std::ostream& err) {
 
 }  // namespace
 
-int runFernrender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int runFernrender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, SaveStop* stop) {
     std::optional<RenderOptions> options;
     try {
-        if (std::find(args.begin(), args.end(), "--assemble") != args.end()) return runAssemble(args, err);
+        if (std::find(args.begin(), args.end(), "--assemble") != args.end()) return runAssemble(args, err, stop);
         std::vector<std::string> expanded;
         if (int status = expandFrom(args, expanded, err); status != 0) return status;
         ParseResult parsed = parseRenderOptions(expanded);
@@ -689,7 +690,7 @@ int runFernrender(const std::vector<std::string>& args, std::ostream& out, std::
         options = parsed.options;
         if (options->help) return writeText(out, err, helpText());
         if (options->version) return writeText(out, err, std::string("fernrender ") + FERNWISE_VERSION + "\n");
-        return render(*options, err);
+        return render(*options, err, stop);
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {
     }

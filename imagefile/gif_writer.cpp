@@ -120,7 +120,7 @@ SaveStatus writeGif(const SaveRequest& request, const VirtualScreen& screen, con
     if (width > 0xffff || height > 0xffff) return SaveStatus::WriteFailed;
 
     SaveFile file;
-    if (!file.open(request.path)) return SaveStatus::OpenFailed;
+    if (!file.open(request.path, request.stop)) return SaveStatus::OpenFailed;
     if (!writeHeader(file, width, height) || !writeColorTable(file, entries)) {
         file.abandon();
         return SaveStatus::WriteFailed;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "palette.h"
+#include "save_file.h"
 
 namespace fernwise {
 
@@ -14,6 +15,7 @@ struct SaveRequest {
     int sizeIndex = 0;           // the image size index; picks the thumbnail layout
     bool paletteDevice = false;  // thumbnail pixels by palette index instead of colour
     AllocationGate* allocationGate = nullptr;  // lets tests refuse the work buffers
+    SaveStop* stop = nullptr;                  // a signal handler's request to stop the save
 };
 
 }  // namespace fernwise

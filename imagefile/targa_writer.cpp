@@ -37,7 +37,7 @@ SaveStatus writeTarga(const SaveRequest& request, const VirtualScreen& screen, S
     if (width > 0xffff || height > 0xffff) return SaveStatus::WriteFailed;
 
     SaveFile file;
-    if (!file.open(request.path)) return SaveStatus::OpenFailed;
+    if (!file.open(request.path, request.stop)) return SaveStatus::OpenFailed;
 
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     std::unique_ptr<std::uint8_t[]> row;

@@ -1,10 +1,13 @@
 #include "map_file.h"
 
 #include <cctype>
-#include <cstdio>
-#include <memory>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
 
 namespace fernwise {
 namespace {
@@ -12,6 +15,7 @@ namespace {
 // Lines are read as a 100-character buffer would read them: a longer line
 // goes on as the next line.
 constexpr std::size_t maxLineChars = 99;
+constexpr std::size_t maxMapBytes = maxLineChars * paletteSize;
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -90,24 +94,31 @@ MapFileStatus readMapText(std::string_view text, PaletteTable& table) {
 }
 
 MapFileStatus readMapFile(const std::string& path, PaletteTable& table) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "r"), &std::fclose);
-    if (!file) return MapFileStatus::CannotOpen;
-    // A folder opens on some systems but is no palette.
+    // Without blocking, and only a regular file: a pipe or a device would
+    // hold the program for good, a folder is no palette.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return MapFileStatus::CannotOpen;
     struct stat info {};
-    if (fstat(fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode)) return MapFileStatus::CannotOpen;
-    char buffer[maxLineChars + 1];
-    return readLines(
-        [&](std::string_view& line) {
-            std::size_t length = 0;
-            int c = 0;
-            while (length < maxLineChars && (c = std::getc(file.get())) != EOF) {
-                buffer[length++] = static_cast<char>(c);
-                if (c == '\n') break;
-            }
-            line = std::string_view(buffer, length);
-            return length > 0;
-        },
-        [&] { return std::ferror(file.get()) != 0; }, table);
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return MapFileStatus::CannotOpen;
+    }
+    // Nothing past the longest palette the lines can hold is ever looked at.
+    std::string text(maxMapBytes, '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return MapFileStatus::CannotRead;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    text.resize(got);
+    return readMapText(text, table);
 }
 
 }  // namespace fernwise

@@ -157,7 +157,19 @@ LevelSetPreparation prepareLevelSetTables(LevelSetState& state, PlotDriver& driv
 
     if (observer != nullptr) observer->passStarted(driver.imageHeight());
     driver.kernel.periodicityChecking = flags.periodicityChecking;
-    if (!sampleLevelSets(state.tables, driver, observer, options)) return levelSetPassCancelled;
+    bool sampled = false;
+    try {
+        sampled = sampleLevelSets(state.tables, driver, observer, options);
+    } catch (const std::bad_alloc&) {
+        // The pass's own buffers are had before its threads start: no memory
+        // for them is no memory for the tables, and the plot goes on without.
+        if (observer != nullptr) observer->passEnded();
+        state.release();
+        driver.dropLevelSetTables();
+        if (observer != nullptr) observer->memoryProblem();
+        return levelSetsPrepared;
+    }
+    if (!sampled) return levelSetPassCancelled;
 
     state.tablesBuilt = true;
     state.levelTablesType = type;

@@ -5,7 +5,13 @@
 #include <cmath>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace fernwise {
 namespace {
@@ -40,29 +46,36 @@ void fitLine(std::string& line) {
 
 // Appends one record, or nothing: a record cut short by a full disk would
 // run into the next one, so a failed append is taken back and the file
-// keeps exactly what it held. Failures are not reported.
+// keeps exactly what it held. Only a regular file is written, and it is
+// opened without blocking: a pipe in its place would hold the plot for good
+// and a device cannot be cut back. Failures are not reported.
 void appendHistoryRecord(const std::filesystem::path& file, const std::string& record) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::file_status status = fs::status(file, ec);
-    const bool absent = status.type() == fs::file_type::not_found;
-    // Only a regular file can be cut back; a device (a full /dev/full) is left alone.
-    const bool regular = fs::is_regular_file(status);
-    const std::uintmax_t earlierSize = regular ? fs::file_size(file, ec) : 0;
-    const bool sizeKnown = regular && !ec;
-    {
-        // The line ends are written explicitly, so the stream is binary.
-        std::ofstream out(file, std::ios::binary | std::ios::app);
-        if (!out) return;
-        out.write(record.data(), static_cast<std::streamsize>(record.size()));
-        out.flush();
-        if (out) return;
+    constexpr int flags = O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd = ::open(file.c_str(), flags | O_CREAT | O_EXCL, 0666);
+    const bool created = fd >= 0;
+    if (!created && errno == EEXIST) fd = ::open(file.c_str(), flags | O_CREAT, 0666);
+    if (fd < 0) return;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return;
     }
-    if (absent) {
-        fs::remove(file, ec);
-    } else if (sizeKnown) {
-        fs::resize_file(file, earlierSize, ec);
+    const off_t earlierSize = info.st_size;
+    std::size_t done = 0;
+    while (done < record.size()) {
+        const ssize_t n = ::write(fd, record.data() + done, record.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
     }
+    if (done < record.size()) {
+        if (created) {
+            ::unlink(file.c_str());
+        } else {
+            [[maybe_unused]] const int cut = ::ftruncate(fd, earlierSize);
+        }
+    }
+    ::close(fd);
 }
 
 }  // namespace

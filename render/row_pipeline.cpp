@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
 #include <optional>
 #include <utility>
 
@@ -150,11 +151,24 @@ void RowPipeline::settleComputedRows() {
 }
 
 void RowPipeline::work(RowScratch& scratch) {
-    while (computeOne(scratch)) {
+    while (computeGuarded(scratch)) {
     }
 }
 
-bool RowPipeline::computeRowHere(RowScratch& scratch) { return computeOne(scratch); }
+bool RowPipeline::computeRowHere(RowScratch& scratch) { return computeGuarded(scratch); }
+
+// A row's buffers that cannot be had stop the whole pipeline instead of
+// ending the program from a helper thread; the drawing thread learns it
+// from outOfMemory().
+bool RowPipeline::computeGuarded(RowScratch& scratch) {
+    try {
+        return computeOne(scratch);
+    } catch (const std::bad_alloc&) {
+        outOfMemory_.store(true);
+        cancel();
+        return false;
+    }
+}
 
 // Claims the next few rows nobody has started: many while many are left, one
 // at a time towards the end, so that threads meet on the shared counters
@@ -203,7 +217,7 @@ bool RowPipeline::nextSettled(std::chrono::milliseconds wait) {
     if (nextToDeliver_ >= height_) return false;
     if (nextToDeliver_ < nextToSettle_.load()) return true;
     if (drawerComputes_) {
-        while (nextToDeliver_ >= nextToSettle_.load() && computeOne(drawerScratch_)) {
+        while (nextToDeliver_ >= nextToSettle_.load() && computeGuarded(drawerScratch_)) {
         }
         return nextToDeliver_ < nextToSettle_.load();
     }
@@ -288,6 +302,7 @@ void renderImageParallel(const RenderRequest& request, VirtualScreen& screen, co
                 break;
             }
         }
+        if (pipeline->outOfMemory()) throw std::bad_alloc();
         if (rowDone) rowDone(driver.nextRow() + 1);
     } while (!driver.finishRow());
 }

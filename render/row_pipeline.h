@@ -101,6 +101,10 @@ public:
     // Makes the workers stop soon; rows not yet finished are never delivered.
     void cancel();
 
+    // Whether memory for a row ran out on some thread; the pipeline is then
+    // cancelled, and the rows from nextRow() on are never delivered.
+    bool outOfMemory() const { return outOfMemory_.load(); }
+
 private:
     enum class SlotState : std::uint8_t { Pending, Computed, Settled };
     // One row. A computing thread owns it while Pending, the settling thread
@@ -119,6 +123,7 @@ private:
     void work(RowScratch& scratch);
     int claimRows(int& count);
     bool computeOne(RowScratch& scratch);
+    bool computeGuarded(RowScratch& scratch);
     bool carriedGuess(int row) const;
     void settleComputedRows();
     // Whether the next row to deliver is settled, waiting up to `wait`.
@@ -139,6 +144,7 @@ private:
     std::atomic<bool> carried_;    // lastPointInside before row nextToSettle_
     std::atomic<bool> settling_{false};  // one thread at a time settles rows
     std::stop_source stop_;  // cancel()
+    std::atomic<bool> outOfMemory_{false};
     std::atomic<int> waiters_{0};
     std::mutex waitMutex_;
     std::condition_variable settled_;
@@ -163,6 +169,8 @@ void drawRow(const RowResult& row, VirtualScreen& screen, const PaletteState& pa
 // renderImage on `threads` threads (<= 0: one per core) with vector
 // instructions up to `level`: the same image, byte for byte.
 // `rowDone`, when given, hears the number of rows drawn after each row.
+// Throws std::bad_alloc on the calling thread when memory for a row runs out
+// on any thread.
 // With `workers` the helpers are borrowed from there (threads <= 0: the
 // calling thread and all of them).
 void renderImageParallel(const RenderRequest& request, VirtualScreen& screen, const PaletteState& palette,

@@ -1,5 +1,7 @@
 #include "main_window.h"
 
+#include "termination_signals.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -484,6 +486,13 @@ int MainWindow::plotStep() {
     }
     const int row = plot.nextRow();
     if (rows_->drawNextRow(plot, flags, *screen_, state_.palette, options_.plotWorkers.rowWait) != RowDelivery::Drawn) {
+        if (rows_->outOfMemory()) {
+            // A row's buffers could not be had: the plot pauses where it is.
+            discardRowsAhead();
+            postCommand(commandNumber(CommandId::Pause));
+            showMessage(commandMemoryMessage, memoryProblemCaption);
+            return 0;
+        }
         // Rows held back for the next refresh are shown now rather than
         // when the next row comes, which may take long.
         flushRows();
@@ -732,6 +741,7 @@ void MainWindow::saveImage() {
     request.fileName = QFileInfo(pendingSavePath_).fileName().toStdString();
     request.sizeIndex = state_.geometry.sizeIndex;
     request.paletteDevice = state_.flags.paletteDevice;
+    request.stop = &terminationSaveStop();
     pendingSavePath_.clear();
     const SaveStatus status = pendingSaveTarga_ ? writeTarga(request, *screen_, *popup)
                                                 : writeGif(request, *screen_, state_.palette.entries, *popup);
@@ -742,6 +752,8 @@ void MainWindow::saveImage() {
         return;
     }
     popup->closePopup();
+    // Stopped by a signal: the window closes next, with nothing to report.
+    if (terminationSaveStop().requested) return;
     showMessage(saveErrorMessage(status), saveErrorCaption);
 }
 

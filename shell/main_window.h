@@ -69,6 +69,8 @@ inline constexpr const char* mainWindowTitle = "Fernwise Studio";
 inline constexpr const char* specialColoringTitle = "Fernwise Studio - special coloring enabled";
 inline constexpr const char* virtualScreenMessage = "Unable to allocate virtual screen buffer.\nTry to free up some memory.";
 inline constexpr const char* memoryProblemCaption = "Memory Problem";
+// Shown when memory runs out where no more particular message applies.
+inline constexpr const char* commandMemoryMessage = "Unable to allocate memory.\nTry to free up some memory.";
 inline constexpr const char* paletteErrorMessage = "Unable to initialize palette";
 inline constexpr const char* paletteErrorCaption = "Palette Error";
 

@@ -1,11 +1,14 @@
 #include "notes_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <new>
 
 #include <QByteArray>
 #include <QFile>
-#include <QFileInfo>
 #include <QStringDecoder>
 
 #include "palette.h"
@@ -31,9 +34,16 @@ QString decodeNotes(const QByteArray& bytes) {
 
 NotesFile readNotesFile(const QString& path, AllocationGate* gate) {
     NotesFile result;
-    // Only a regular file is opened: a pipe or device would block or never end.
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+    // Only a regular file is read, and it is opened without blocking: a
+    // pipe or device would block or never end, even one put in the file's
+    // place after the dialog looked at it.
+    const int fd =
+        path.isEmpty() ? -1 : ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat info {};
+    QFile file;
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0) ::close(fd);
         result.status = NotesFileStatus::CannotOpen;
         return result;
     }

@@ -1,6 +1,12 @@
 #include "settings.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+
 #include <QByteArray>
+#include <QFile>
+#include <QStandardPaths>
 #include <QSettings>
 #include <QVariant>
 
@@ -13,6 +19,33 @@ const char* const resIndexKey = "ResIndex";
 const char* const oldPathKey = "OldPath";
 
 constexpr int sizeIndexCount = 10;
+
+// The real file holds a few hundred bytes; one much larger is damaged, and
+// reading it whole would cost its size in memory at every start.
+constexpr qint64 maxSettingsFileBytes = 64 * 1024;
+
+QString storeFilePath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' +
+           QLatin1String(organisation) + u'/' + QLatin1String(application) + QLatin1String(".conf");
+}
+
+enum class StoreFile { Usable, Oversized, Unusable };
+
+// Judges the settings file before QSettings opens it, which it does with a
+// blocking read of the whole file: only a regular file of a sane size may be
+// read. The Windows registry has no file.
+StoreFile judgeStoreFile() {
+#ifdef Q_OS_WIN
+    return StoreFile::Usable;
+#else
+    struct stat info {};
+    if (::stat(QFile::encodeName(storeFilePath()).constData(), &info) != 0) {
+        return errno == ENOENT ? StoreFile::Usable : StoreFile::Unusable;
+    }
+    if (!S_ISREG(info.st_mode)) return StoreFile::Unusable;
+    return info.st_size > maxSettingsFileBytes ? StoreFile::Oversized : StoreFile::Usable;
+#endif
+}
 
 std::optional<int> sizeIndexFrom(const QVariant& value) {
     int index = -1;
@@ -42,6 +75,13 @@ std::optional<QString> folderFrom(const QVariant& value) {
 }  // namespace
 
 SettingStatus Settings::readSetting(SettingName which, StoredSettings& into) const {
+    switch (judgeStoreFile()) {
+        case StoreFile::Usable: break;
+        case StoreFile::Oversized:
+            // Damaged: nothing in it is stored.
+            return which == SettingName::ResIndex ? SettingStatus::ResIndexFailed : SettingStatus::OldPathFailed;
+        case StoreFile::Unusable: return SettingStatus::StoreUnavailable;
+    }
     QSettings store(QSettings::NativeFormat, QSettings::UserScope, organisation, application);
     // A damaged file is reported only by the first reading of it (later ones
     // come from QSettings' cache), so the damage is no reason to refuse a
@@ -65,7 +105,15 @@ SettingStatus Settings::writeSetting(SettingName which, const StoredSettings& fr
     // that is the damage it found when it read the file again to write it,
     // which would hide a failed write. The write replaces the file with what
     // could be read of it plus the value, so a second write finds a sound
-    // file and its status speaks of the write alone.
+    // file and its status speaks of the write alone. An oversized file has
+    // nothing that could be read and goes first; a pipe or a folder in its
+    // place is left alone and the write fails.
+    switch (judgeStoreFile()) {
+        case StoreFile::Usable: break;
+        case StoreFile::Oversized: QFile::remove(storeFilePath()); break;
+        case StoreFile::Unusable:
+            return which == SettingName::ResIndex ? SettingStatus::ResIndexFailed : SettingStatus::OldPathFailed;
+    }
     for (int attempt = 0; attempt < 2; ++attempt) {
         QSettings store(QSettings::NativeFormat, QSettings::UserScope, organisation, application);
         if (which == SettingName::ResIndex) {

@@ -1,5 +1,8 @@
 #include "startup.h"
 
+#include <cstdio>
+#include <new>
+
 #include "termination_signals.h"
 
 #include <cstdio>
@@ -24,10 +27,16 @@ void reportStartupFailure(const StartupOptions& options, StartupCode code) {
 
 }  // namespace
 
-int displayBitsFrom(const QString& environmentValue, int screenDepth) {
+int displayBitsFrom(const QString& environmentValue, int screenDepth, QString* ignored) {
     bool ok = false;
     const int bits = environmentValue.trimmed().toInt(&ok);
     if (ok && bits >= 1 && bits <= 32) return bits;
+    if (ignored != nullptr && !environmentValue.isEmpty()) {
+        *ignored = QStringLiteral("fernwise: FERNWISE_DISPLAY_BITS=\"%1\" is ignored: it is not a whole number from 1 "
+                                  "to 32; the screen's %2 bits are used")
+                       .arg(environmentValue)
+                       .arg(screenDepth);
+    }
     return screenDepth;
 }
 
@@ -35,7 +44,9 @@ DisplayInfo primaryDisplay() {
     DisplayInfo display;
     const QScreen* screen = QGuiApplication::primaryScreen();
     const int depth = screen != nullptr ? screen->depth() : 32;
-    display.bitsPerPixel = displayBitsFrom(qEnvironmentVariable("FERNWISE_DISPLAY_BITS"), depth);
+    QString ignored;
+    display.bitsPerPixel = displayBitsFrom(qEnvironmentVariable("FERNWISE_DISPLAY_BITS"), depth, &ignored);
+    if (!ignored.isEmpty()) std::fprintf(stderr, "%s\n", ignored.toLocal8Bit().constData());
     display.size = screen != nullptr ? screen->size() : QSize(1024, 768);
     return display;
 }
@@ -81,6 +92,27 @@ StartupCode createMainWindow(AppState& state, const StartupOptions& options, std
     return StartupCode::Ok;
 }
 
+bool deliverGuarded(const std::function<bool()>& deliver, MessageSeam* messages) {
+    // A failure while the message itself is up is not shown again.
+    static bool reporting = false;
+    try {
+        return deliver();
+    } catch (const std::bad_alloc&) {
+        if (reporting || messages == nullptr) return false;
+        reporting = true;
+        try {
+            messages->show(nullptr, commandMemoryMessage, memoryProblemCaption, MessageIcon::Warning);
+        } catch (const std::bad_alloc&) {
+        }
+        reporting = false;
+        return false;
+    }
+}
+
+bool FernwiseApplication::notify(QObject* receiver, QEvent* event) {
+    return deliverGuarded([&] { return QApplication::notify(receiver, event); }, messages_);
+}
+
 int runFernwise(int argc, char** argv) {
     // Answered before anything needs a display.
     for (int i = 1; i < argc; ++i) {
@@ -89,7 +121,7 @@ int runFernwise(int argc, char** argv) {
             return 0;
         }
     }
-    QApplication app(argc, argv);
+    FernwiseApplication app(argc, argv);
     QApplication::setOrganizationName("Ko");
     QApplication::setApplicationName("Fernwise");
 
@@ -97,6 +129,7 @@ int runFernwise(int argc, char** argv) {
     StartupOptions options;
     options.display = primaryDisplay();
     options.seams = qtSeams();
+    app.setMessages(options.seams.messages);
     Settings settings;
     options.settings = &settings;
     options.paletteFolder = installedPaletteFolder(QCoreApplication::applicationDirPath());

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
+
+#include <QApplication>
 
 #include <QSize>
 #include <QString>
@@ -39,6 +42,22 @@ inline constexpr std::array<const char*, 8> startupMessages = {
     "Couldn't initialize graphics.",
 };
 
+// Runs `deliver` (the handling of one event); an allocation failure in it
+// shows commandMemoryMessage under "Memory Problem" and the program goes on,
+// with the command that ran out left unfinished.
+bool deliverGuarded(const std::function<bool()>& deliver, MessageSeam* messages);
+
+// The program's QApplication: every event is delivered through deliverGuarded.
+class FernwiseApplication final : public QApplication {
+public:
+    FernwiseApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+    void setMessages(MessageSeam* messages) { messages_ = messages; }
+    bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    MessageSeam* messages_ = nullptr;
+};
+
 // The display the program runs on: bits per pixel (the primary screen's
 // depth unless FERNWISE_DISPLAY_BITS names another) and size.
 struct DisplayInfo {
@@ -47,8 +66,9 @@ struct DisplayInfo {
 };
 
 // The bits per pixel from the environment's text when it is a number from
-// 1 to 32, otherwise the screen's own.
-int displayBitsFrom(const QString& environmentValue, int screenDepth);
+// 1 to 32, otherwise the screen's own; `ignored` then gets a line saying why
+// a value that was set is not used.
+int displayBitsFrom(const QString& environmentValue, int screenDepth, QString* ignored = nullptr);
 DisplayInfo primaryDisplay();
 
 // Everything start-up takes from outside.

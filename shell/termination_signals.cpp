@@ -1,5 +1,7 @@
 #include "termination_signals.h"
 
+#include "save_file.h"
+
 #include <QSocketNotifier>
 #include <QWidget>
 
@@ -11,6 +13,12 @@
 
 namespace fernwise {
 
+namespace {
+SaveStop saveStop;
+}  // namespace
+
+SaveStop& terminationSaveStop() { return saveStop; }
+
 #ifdef Q_OS_UNIX
 namespace {
 
@@ -18,7 +26,14 @@ namespace {
 // other end and does the real work on the UI thread.
 int signalPipe[2] = {-1, -1};
 
-extern "C" void onTerminationSignal(int) {
+extern "C" void onTerminationSignal(int signal) {
+    // A second signal ends the program even if the event loop never comes
+    // back to close the window.
+    if (saveStop.requested.exchange(true)) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
     const char byte = 1;
     [[maybe_unused]] ssize_t written = ::write(signalPipe[0], &byte, 1);
 }

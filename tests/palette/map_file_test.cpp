@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -175,6 +178,25 @@ TEST(MapFile, UnreadableOrVanishedFilesDoNotOpenAndChangeNothing) {
     fs::remove(file);
     EXPECT_EQ(readMapFile(file.string(), t), MapFileStatus::CannotOpen);
     EXPECT_EQ(t, sentinel());
+    fs::remove_all(folder);
+}
+
+TEST(MapFile, APipeOrAFolderIsRefusedWithoutWaiting) {
+    const fs::path folder = fs::temp_directory_path() / ("fernwise-map-pipe-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    ASSERT_EQ(::mkfifo((folder / "pipe.map").c_str(), 0600), 0);
+    PaletteTable t = sentinel();
+    EXPECT_EQ(readMapFile((folder / "pipe.map").string(), t), MapFileStatus::CannotOpen);
+    EXPECT_EQ(readMapFile(folder.string(), t), MapFileStatus::CannotOpen);
+    EXPECT_EQ(t, sentinel());
+
+    // A file far longer than any palette reads as its text does.
+    std::string text;
+    for (int i = 0; i < 300; ++i) text += std::to_string(i) + " " + std::string(std::size_t(i % 120), ' ') + "2 3\n";
+    std::ofstream(folder / "long.map", std::ios::binary) << text;
+    PaletteTable fromText = sentinel();
+    EXPECT_EQ(readMapFile((folder / "long.map").string(), t), readMapText(text, fromText));
+    EXPECT_EQ(t, fromText);
     fs::remove_all(folder);
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cfloat>
 #include <cmath>
 #include <filesystem>
@@ -135,6 +137,14 @@ TEST_F(HistoryFolder, AReadOnlyFileOrFolderIsSkippedSilently) {
     EXPECT_FALSE(fs::exists(folder / "new.txt"));
     EXPECT_EQ(history.historyCount, 4);
     EXPECT_EQ(history.ring[3].lines[0], "Sine     3:07 PM");
+}
+
+TEST_F(HistoryFolder, APipeInPlaceOfTheFileIsSkippedWithoutWaiting) {
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    PlotHistory history;
+    recordHistory(history, FractalType::Julia, defaultParams(FractalType::Julia), afternoon, file);
+    EXPECT_TRUE(fs::is_fifo(file));
+    EXPECT_EQ(history.historyCount, 2) << "the ring entry stands";
 }
 
 TEST_F(HistoryFolder, RingWrapsAfterTwentyRecordsAndListsNewestFirst) {

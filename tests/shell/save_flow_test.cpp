@@ -5,7 +5,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "save_file.h"
 #include "save_popup.h"
+#include "termination_signals.h"
 #include "window_test_support.h"
 
 namespace fernwise::windowtest {
@@ -172,6 +174,28 @@ TEST_F(SaveFlowTest, FullDiskReportsAWriteError) {
     save("/dev/full");
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, "Error writing to save file.");
+}
+
+TEST_F(SaveFlowTest, ATerminationSignalStopsTheSaveSilentlyAndKeepsTheEarlierFile) {
+    ASSERT_EQ(start(), StartupCode::Ok);
+    finishPlot();
+    const QString path = target("kept.gif");
+    save(path);
+    const QByteArray earlier = [&path] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    ASSERT_FALSE(earlier.isEmpty());
+    messages.shown.clear();
+    // What SIGTERM or Ctrl-C sets before the window closes.
+    terminationSaveStop().requested = true;
+    save(path);
+    terminationSaveStop().requested = false;
+    EXPECT_TRUE(messages.shown.empty()) << "the window closes next, with nothing to report";
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), earlier);
+    EXPECT_EQ(QDir(testRoot()).entryList(QDir::Files | QDir::Hidden).filter("fernwise"), QStringList{});
 }
 
 TEST_F(SaveFlowTest, CancelledDialogSavesNothingAndTheDialogRemembersTheLastFile) {

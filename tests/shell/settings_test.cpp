@@ -2,6 +2,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
 
@@ -241,6 +242,27 @@ TEST_F(SettingsTest, AFullDiskOrAReadOnlyFolderKeepsTheEarlierFile) {
     EXPECT_EQ(settings.writeResIndex(6), SettingStatus::Ok);
     EXPECT_EQ(settings.writeOldPath("/kept/"), SettingStatus::Ok);
     EXPECT_EQ(readInAnotherRun(), "ResIndex=6 OldPath=/kept/");
+}
+
+TEST_F(SettingsTest, APipeOrAHugeFileIsNeverRead) {
+    // A pipe would hold start-up for good: nothing is read, nothing written,
+    // and the pipe stays.
+    QDir().mkpath(configFolder());
+    ASSERT_EQ(mkfifo(QFile::encodeName(configFile()).constData(), 0600), 0);
+    EXPECT_FALSE(settings.readResIndex().has_value());
+    EXPECT_EQ(settings.writeResIndex(3), SettingStatus::ResIndexFailed);
+    struct stat info {};
+    ASSERT_EQ(stat(QFile::encodeName(configFile()).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    QFile::remove(configFile());
+
+    // Far more than the few hundred bytes of a real file is damage: its
+    // values read as not stored, and a write replaces it.
+    storeRaw("[General]\nResIndex=4\n" + QByteArray(200 * 1024, '#'));
+    EXPECT_FALSE(settings.readResIndex().has_value());
+    EXPECT_EQ(settings.writeResIndex(5), SettingStatus::Ok);
+    EXPECT_LT(QFileInfo(configFile()).size(), 1024);
+    EXPECT_EQ(settings.readResIndex(), 5);
 }
 
 TEST_F(SettingsTest, FileDialogsHaveTheirTextsAndRememberTheirPaths) {

@@ -137,6 +137,26 @@ TEST(DisplayBits, EnvironmentOverridesTheScreenDepth) {
     EXPECT_EQ(displayBitsFrom("many", 32), 32);
     EXPECT_EQ(displayBitsFrom("0", 32), 32);
     EXPECT_EQ(displayBitsFrom("4", 32), 4);
+    // A value that is set but not used says so, once.
+    for (const char* value : {"99", "abc", "0", "-8"}) {
+        QString ignored;
+        EXPECT_EQ(displayBitsFrom(value, 24, &ignored), 24);
+        EXPECT_TRUE(ignored.startsWith("fernwise: FERNWISE_DISPLAY_BITS=\"" + QString(value) + "\" is ignored"));
+    }
+    QString ignored;
+    displayBitsFrom("", 24, &ignored);
+    displayBitsFrom("8", 24, &ignored);
+    EXPECT_TRUE(ignored.isEmpty());
+}
+
+TEST(GuardedDelivery, RunningOutOfMemoryInACommandShowsTheMessageAndGoesOn) {
+    CapturedMessages messages;
+    EXPECT_FALSE(deliverGuarded([]() -> bool { throw std::bad_alloc(); }, &messages));
+    ASSERT_EQ(messages.shown.size(), 1U);
+    EXPECT_EQ(messages.shown[0].text, "Unable to allocate memory.\nTry to free up some memory.");
+    EXPECT_EQ(messages.shown[0].caption, "Memory Problem");
+    EXPECT_TRUE(deliverGuarded([] { return true; }, &messages));
+    EXPECT_EQ(messages.shown.size(), 1U);
 }
 
 }  // namespace
