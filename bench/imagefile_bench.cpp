@@ -67,7 +67,7 @@ const BenchImage& mandelbrot() {
     return image;
 }
 
-const BenchImage& oneColour() {
+const BenchImage& oneColor() {
     static BenchImage image = [] {
         BenchImage i;
         i.screen = VirtualScreen::create(width, height, PixelFormat::Rgb32);
@@ -98,7 +98,7 @@ const BenchImage& noise() {
 const BenchImage& imageNamed(int which) {
     switch (which) {
         case 0: return mandelbrot();
-        case 1: return oneColour();
+        case 1: return oneColor();
         default: return noise();
     }
 }
@@ -129,15 +129,15 @@ void ours(benchmark::State& state) {
 void giflib(benchmark::State& state) {
     const BenchImage& image = imageNamed(static_cast<int>(state.range(0)));
     const fs::path path = outputPath("fernwise-bench-giflib.gif");
-    std::vector<GifColorType> colours(256);
-    for (std::size_t i = 0; i < colours.size(); ++i) {
-        colours[i] = {palette().entries[i].red, palette().entries[i].green, palette().entries[i].blue};
+    std::vector<GifColorType> colors(256);
+    for (std::size_t i = 0; i < colors.size(); ++i) {
+        colors[i] = {palette().entries[i].red, palette().entries[i].green, palette().entries[i].blue};
     }
     std::vector<GifPixelType> row(width);
     for (auto _ : state) {
         int error = 0;
         GifFileType* gif = EGifOpenFileName(path.string().c_str(), false, &error);
-        ColorMapObject* map = GifMakeMapObject(256, colours.data());
+        ColorMapObject* map = GifMakeMapObject(256, colors.data());
         bool ok = gif != nullptr && map != nullptr && EGifPutScreenDesc(gif, width, height, 8, 0, map) == GIF_OK &&
                   EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) == GIF_OK;
         for (int y = 0; ok && y < height; ++y) {

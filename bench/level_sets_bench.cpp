@@ -17,7 +17,7 @@ namespace {
 
 using namespace fernwise;
 
-RenderRequest trueColourRequest(int view, bool periodicity = true) {
+RenderRequest trueColorRequest(int view, bool periodicity = true) {
     RenderRequest request;
     request.flags.periodicityChecking = periodicity;
     request.type = view == 2 ? FractalType::Julia : FractalType::Mandelbrot;
@@ -44,7 +44,7 @@ std::string viewName(int view, bool periodicity = true) {
 // The batch renderer's pass: a fresh program, whose periodicity tolerance is
 // still 0, so that the check never ends an orbit early.
 void BM_LevelSetPassFresh(benchmark::State& state) {
-    const RenderRequest request = trueColourRequest(static_cast<int>(state.range(0)));
+    const RenderRequest request = trueColorRequest(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         LevelSetState levelSets;
         benchmark::DoNotOptimize(buildLevelSetTables(request, levelSets));
@@ -60,7 +60,7 @@ BENCHMARK(BM_LevelSetPassFresh)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillis
 // Argument 2: 1 for the pass on every core and the widest vectors, 0 for the
 // sequential definition on one thread.
 void BM_LevelSetPassAfterAPlot(benchmark::State& state) {
-    const RenderRequest request = trueColourRequest(static_cast<int>(state.range(0)), state.range(1) != 0);
+    const RenderRequest request = trueColorRequest(static_cast<int>(state.range(0)), state.range(1) != 0);
     const bool spread = state.range(2) != 0;
     PaletteState palette;
     palette.logicalPaletteSize = 256;
@@ -104,7 +104,7 @@ BENCHMARK(BM_LevelSetPassAfterAPlot)
 // The plot the pass prepares, as the desktop program now makes it: on every
 // core with the widest vectors.
 void BM_PlotAfterThePassParallel(benchmark::State& state) {
-    const RenderRequest request = trueColourRequest(static_cast<int>(state.range(0)), state.range(1) != 0);
+    const RenderRequest request = trueColorRequest(static_cast<int>(state.range(0)), state.range(1) != 0);
     LevelSetState levelSets;
     const LevelSetTables* tables = buildLevelSetTables(request, levelSets);
     PaletteState palette;
@@ -122,7 +122,7 @@ BENCHMARK(BM_PlotAfterThePassParallel)->ArgsProduct({{0, 1, 2}, {1, 0}})->Unit(b
 
 // The same plot on one thread without vectors.
 void BM_PlotAfterThePass(benchmark::State& state) {
-    const RenderRequest request = trueColourRequest(static_cast<int>(state.range(0)), state.range(1) != 0);
+    const RenderRequest request = trueColorRequest(static_cast<int>(state.range(0)), state.range(1) != 0);
     LevelSetState levelSets;
     const LevelSetTables* tables = buildLevelSetTables(request, levelSets);
     PaletteState palette;

@@ -275,7 +275,7 @@ int readLevelSets(const std::string& path, const std::string& parameters, LevelS
 
 // How a computed row becomes the pixels of the files: the shown colours of
 // the .ppm (as the screen would show them) and the indices of an indexed PNG.
-struct RowColours {
+struct RowColors {
     bool paletteDevice = false;
     std::array<std::uint8_t, paletteSize> nearest{};
     std::array<Rgb, paletteSize> shown{};  // the colour of each index a PNG row holds
@@ -290,7 +290,7 @@ struct RowColours {
             if (paletteDevice) {
                 c = shown[nearest[index]];
             } else if (blending && row.blends[i] != 0) {
-                c = blendedColour(*table, index, row.fractions[i]);
+                c = blendedColor(*table, index, row.fractions[i]);
             } else {
                 c = (*table)[index];
             }
@@ -310,21 +310,21 @@ struct RowColours {
     }
 };
 
-RowColours rowColours(const PaletteState& palette, bool paletteDevice) {
-    RowColours colours;
-    colours.paletteDevice = paletteDevice;
-    colours.table = &palette.table;
+RowColors rowColors(const PaletteState& palette, bool paletteDevice) {
+    RowColors colors;
+    colors.paletteDevice = paletteDevice;
+    colors.table = &palette.table;
     if (paletteDevice) {
-        colours.nearest = nearestEntries(palette);
+        colors.nearest = nearestEntries(palette);
         // The colours a palette-based screen shows for its indices.
         auto screen = VirtualScreen::create(1, 1, PixelFormat::Indexed8);
         if (!screen) throw std::bad_alloc();
         screen->realize(*palette.logical);
-        colours.shown = screen->shownColors();
+        colors.shown = screen->shownColors();
     } else {
-        colours.shown = palette.table;
+        colors.shown = palette.table;
     }
-    return colours;
+    return colors;
 }
 
 std::string sizeText(long long width, long long height) { return std::to_string(width) + "x" + std::to_string(height); }
@@ -622,7 +622,7 @@ int render(const RenderOptions& options, std::ostream& err, SaveStop* stop) {
     const bool carriedIn =
         carriedInto(engine, static_cast<int>(first), driver.kernel.periodicity.lastPointInside, options.threads, &helpers);
 
-    const RowColours colours = rowColours(palette, depth.paletteDevice);
+    const RowColors colors = rowColors(palette, depth.paletteDevice);
     SaveFile file;
     if (!file.open(options.output, stop)) {
         err << failure("cannot write", options.output, systemReason(file.error()));
@@ -635,7 +635,7 @@ int render(const RenderOptions& options, std::ostream& err, SaveStop* stop) {
         const bool indexed = !options.trueColor;
         out.resize(indexed ? options.width : 3 * static_cast<std::size_t>(options.width));
         ok = png.begin(file, static_cast<std::uint32_t>(options.width), static_cast<std::uint32_t>(count),
-                       indexed ? &colours.shown : nullptr, parameters,
+                       indexed ? &colors.shown : nullptr, parameters,
                        band ? std::to_string(first) + ":" + std::to_string(count) : std::string());
     } else {
         const std::string header =
@@ -650,13 +650,13 @@ int render(const RenderOptions& options, std::ostream& err, SaveStop* stop) {
                             if (ext == ".pgm") {
                                 if (!file.write(row.indices.data(), row.indices.size())) return false;
                             } else if (ext == ".ppm") {
-                                colours.rgb(row, out.data());
+                                colors.rgb(row, out.data());
                                 if (!file.write(out.data(), out.size())) return false;
                             } else {
                                 if (options.trueColor) {
-                                    colours.rgb(row, out.data());
+                                    colors.rgb(row, out.data());
                                 } else {
-                                    colours.indexed(row, out.data());
+                                    colors.indexed(row, out.data());
                                 }
                                 if (!png.writeRow(out.data())) return false;
                             }

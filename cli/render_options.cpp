@@ -77,14 +77,14 @@ std::string helpText() {
 
 Renders one image exactly as the desktop program's plot would, and writes it
 by the extension of OUTPUT:
-  .png   PNG: indexed colour when the image shows at most 256 colours, else
+  .png   PNG: indexed color when the image shows at most 256 colors, else
          8-bit RGB; the pixels of the .ppm, and every option that made them
          in a "fernwise-parameters" text chunk (see --from)
-  .pgm   the palette index of every pixel as the colouring gave it (binary P5)
-  .ppm   the colours the screen shows (binary P6)
+  .pgm   the palette index of every pixel as the coloring gave it (binary P5)
+  .ppm   the colors the screen shows (binary P6)
   .gif   GIF87a as the desktop program saves it: each pixel the first of
-         palette entries 0..235 with its colour, else 236
-  .tga   24-bit Targa as the desktop program saves it with 24-bit colouring
+         palette entries 0..235 with its color, else 236
+  .tga   24-bit Targa as the desktop program saves it with 24-bit coloring
 .png, .pgm and .ppm are written row by row as the rows are finished, so
 their memory depends on the width only; .gif and .tga hold the whole image
 (at most 32768 a side and 268435456 pixels).
@@ -101,17 +101,17 @@ Options (every value option takes one argument, as --opt V or --opt=V):
   --size-limit R        escape radius as the dialog shows it, 1..256
   --mapping standard|inversion
   --outside standard|fausto|binary|solid|kirlian
-  --outside-color N     colour of solid outside colouring, 0..255
+  --outside-color N     color of solid outside coloring, 0..255
   --binary-offset N     offset of binary decomposition, 1..255
   --inside solid|zmag|bof33|bof34
-  --inside-color N      colour of solid inside colouring, 0..255
+  --inside-color N      color of solid inside coloring, 0..255
   --periodicity on|off  periodicity checking, default on
   --special-coloring on|off
-                        special colouring, default off
+                        special coloring, default off
   --display-bits B      the display the image is made for, 0..64: 8 is a
-                        palette-based 256-colour display, 16 plain RGB,
-                        24 and 32 deep colour; default 32
-  --true-color          24-bit colouring (needs 24 or more display bits)
+                        palette-based 256-color display, 16 plain RGB,
+                        24 and 32 deep color; default 32
+  --true-color          24-bit coloring (needs 24 or more display bits)
   --aspect F            aspect factor scaling the window's extents,
                         0.001..1000, default 1
   --threads N           threads computing rows, 1..1024, default one per core;

@@ -112,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool paletteDevice = (modes & 0x20) != 0;
     const bool cycled = (modes & 0x40) != 0;
     const bool rawTopByte = (modes & 0x80) != 0;
-    const int colours = 1 + data[3];  // of the noise
+    const int colors = 1 + data[3];  // of the noise
 
     ByteSource bytes(data + 4, size - 4);
     std::minstd_rand random(bytes.seed());
@@ -137,8 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::uint32_t value = 0;
             switch (pixelMode) {
                 case 0: value = bytes.next() | bytes.next() << 8 | bytes.next() << 16 | bytes.next() << 24; break;
-                case 1: value = static_cast<std::uint32_t>(random() % static_cast<unsigned>(colours)); break;
-                case 2: value = static_cast<std::uint32_t>((x / (1 + colours % 17) + y) % colours); break;
+                case 1: value = static_cast<std::uint32_t>(random() % static_cast<unsigned>(colors)); break;
+                case 2: value = static_cast<std::uint32_t>((x / (1 + colors % 17) + y) % colors); break;
                 default: value = data[3]; break;
             }
             if (format == PixelFormat::Indexed8) {

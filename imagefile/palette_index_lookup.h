@@ -19,7 +19,7 @@ public:
 
     explicit PaletteIndexLookup(const PaletteEntries& entries);
 
-    std::uint8_t indexOf(Rgb colour) const { return indexOfPacked(pack(colour)); }
+    std::uint8_t indexOf(Rgb color) const { return indexOfPacked(pack(color)); }
 
     // `packed` is 0xRRGGBB; the upper byte is ignored.
     std::uint8_t indexOfPacked(std::uint32_t packed) const {

@@ -47,7 +47,7 @@ public:
     // One thumbnail pixel, by palette index on a palette-based display and
     // by colour otherwise.
     virtual void drawIndexPixel(int x, int y, std::uint8_t paletteIndex) = 0;
-    virtual void drawRgbPixel(int x, int y, Rgb colour) = 0;
+    virtual void drawRgbPixel(int x, int y, Rgb color) = 0;
 };
 
 // For saves nobody watches.

@@ -61,12 +61,12 @@ SaveStatus writeTarga(const SaveRequest& request, const VirtualScreen& screen, S
     for (int y = 0; y < height; ++y) {
         const bool sampled = sampler.samplesRow(y);
         for (int x = 0; x < width; ++x) {
-            const Rgb colour = screen.pixel(x, y);
+            const Rgb color = screen.pixel(x, y);
             std::uint8_t* out = row.get() + 3 * static_cast<std::size_t>(x);
-            out[0] = colour.blue;
-            out[1] = colour.green;
-            out[2] = colour.red;
-            if (sampled && x % sampler.step() == 0) progress.drawRgbPixel(sampler.thumbnailX(x), sampler.thumbnailY(y), colour);
+            out[0] = color.blue;
+            out[1] = color.green;
+            out[2] = color.red;
+            if (sampled && x % sampler.step() == 0) progress.drawRgbPixel(sampler.thumbnailX(x), sampler.thumbnailY(y), color);
         }
         if (!file.write(row.get(), rowBytes)) {
             row.reset();

@@ -43,11 +43,11 @@ bool scanInt(std::string_view line, std::size_t& pos, std::uint8_t& value) {
 }
 
 // "%d %d %d": the white-space directives match any amount, none included.
-bool scanTriple(std::string_view line, Rgb& colour) {
+bool scanTriple(std::string_view line, Rgb& color) {
     // The scanner stops at an embedded NUL as a C string would.
     if (auto nul = line.find('\0'); nul != std::string_view::npos) line = line.substr(0, nul);
     std::size_t pos = 0;
-    return scanInt(line, pos, colour.red) && scanInt(line, pos, colour.green) && scanInt(line, pos, colour.blue);
+    return scanInt(line, pos, color.red) && scanInt(line, pos, color.green) && scanInt(line, pos, color.blue);
 }
 
 // `nextLine` gives false at the end of the text or on a read error, which
@@ -57,9 +57,9 @@ MapFileStatus readLines(NextLine nextLine, Failed failed, PaletteTable& table) {
     std::size_t i = 0;
     std::string_view line;
     while (i < table.size() && nextLine(line)) {
-        Rgb colour;
-        if (!scanTriple(line, colour)) return MapFileStatus::CannotRead;
-        table[i++] = colour;
+        Rgb color;
+        if (!scanTriple(line, color)) return MapFileStatus::CannotRead;
+        table[i++] = color;
     }
     if (failed()) return MapFileStatus::CannotRead;
     for (; i < table.size(); ++i) table[i] = Rgb{};

@@ -78,14 +78,14 @@ LogicalPaletteBuild buildLogicalPalette(PaletteState& palette, AllocationGate* g
     return logicalPaletteBuilt;
 }
 
-std::uint8_t nearestLogicalEntry(const LogicalPalette& logical, Rgb colour) {
+std::uint8_t nearestLogicalEntry(const LogicalPalette& logical, Rgb color) {
     int best = 0;
     long bestDistance = -1;
     for (std::size_t i = 0; i < logical.entries.size(); ++i) {
         const PaletteEntry& e = logical.entries[i];
-        long dr = long{e.red} - colour.red;
-        long dg = long{e.green} - colour.green;
-        long db = long{e.blue} - colour.blue;
+        long dr = long{e.red} - color.red;
+        long dg = long{e.green} - color.green;
+        long db = long{e.blue} - color.blue;
         long d = dr * dr + dg * dg + db * db;
         if (bestDistance < 0 || d < bestDistance) {
             bestDistance = d;

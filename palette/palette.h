@@ -75,7 +75,7 @@ LogicalPaletteBuild buildLogicalPalette(PaletteState& palette, AllocationGate* g
 
 // The entry among the logical palette's entries nearest to `colour` by
 // squared RGB distance, lowest index on ties.
-std::uint8_t nearestLogicalEntry(const LogicalPalette& logical, Rgb colour);
+std::uint8_t nearestLogicalEntry(const LogicalPalette& logical, Rgb color);
 
 // Rotates entries 1..255 one place toward lower indices; entry 0 stays.
 void rotatePaletteEntries(PaletteEntries& entries);

@@ -30,7 +30,7 @@ using fernwise::Rgb;
 
 struct Stop {
     long position = 0;  // 0..1000 along one run
-    Rgb colour;
+    Rgb color;
 };
 
 struct Gradient {
@@ -43,10 +43,10 @@ struct Gradient {
     std::vector<Stop> stops;
 };
 
-bool parseColour(const std::string& text, Rgb& colour) {
+bool parseColor(const std::string& text, Rgb& color) {
     if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
     const unsigned long value = std::stoul(text, nullptr, 16);
-    colour = {static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 8),
+    color = {static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 8),
               static_cast<std::uint8_t>(value)};
     return true;
 }
@@ -57,10 +57,10 @@ bool parseStops(std::string text, std::vector<Stop>& stops) {
     }
     std::istringstream in(text);
     long position = 0;
-    std::string colour;
-    while (in >> position >> colour) {
+    std::string color;
+    while (in >> position >> color) {
         Stop stop{position, {}};
-        if (!parseColour(colour, stop.colour)) return false;
+        if (!parseColor(color, stop.color)) return false;
         stops.push_back(stop);
     }
     return in.eof() && !stops.empty();
@@ -112,7 +112,7 @@ bool readDefinitions(const fs::path& path, std::vector<Gradient>& gradients) {
             if (key == "about") {
                 g.about = rest;
             } else if (key == "zero") {
-                if (!parseColour(rest, g.zero)) return fail("zero RRGGBB");
+                if (!parseColor(rest, g.zero)) return fail("zero RRGGBB");
             } else if (key == "runs") {
                 g.runs = std::stol(rest);
             } else if (key == "ends") {
@@ -141,14 +141,14 @@ bool readDefinitions(const fs::path& path, std::vector<Gradient>& gradients) {
 
 // The colour at step k of a run of `length` steps, in exact integer
 // arithmetic so that every machine writes the same files.
-Rgb colourAt(const Gradient& g, long k, long length) {
+Rgb colorAt(const Gradient& g, long k, long length) {
     const long scale = g.wrap ? length : std::max(length - 1, 1L);
     const long x = k * 1000;  // the position times `scale`
     std::size_t a = 0;
     for (std::size_t i = 0; i < g.stops.size(); ++i) {
         if (g.stops[i].position * scale <= x) a = i;
     }
-    if (a + 1 == g.stops.size()) return g.stops[a].colour;
+    if (a + 1 == g.stops.size()) return g.stops[a].color;
     const Stop& from = g.stops[a];
     const Stop& to = g.stops[a + 1];
     const long span = (to.position - from.position) * scale;
@@ -157,8 +157,8 @@ Rgb colourAt(const Gradient& g, long k, long length) {
         const long numerator = c0 * (span - into) + c1 * into;
         return static_cast<std::uint8_t>((2 * numerator + span) / (2 * span));  // rounded half up
     };
-    return {mix(from.colour.red, to.colour.red), mix(from.colour.green, to.colour.green),
-            mix(from.colour.blue, to.colour.blue)};
+    return {mix(from.color.red, to.color.red), mix(from.color.green, to.color.green),
+            mix(from.color.blue, to.color.blue)};
 }
 
 PaletteTable makeTable(const Gradient& g) {
@@ -167,7 +167,7 @@ PaletteTable makeTable(const Gradient& g) {
     const long length = stepCount(g) / g.runs;
     for (int entry = 1; entry < fernwise::paletteSize; ++entry) {
         const long step = (entry - 1) / g.bands;
-        table[entry] = colourAt(g, step % length, length);
+        table[entry] = colorAt(g, step % length, length);
     }
     return table;
 }
@@ -190,9 +190,9 @@ QImage strip(const PaletteTable& table) {
     constexpr int entryWidth = 2;
     constexpr int height = 20;
     QImage image(fernwise::paletteSize * entryWidth, height, QImage::Format_Indexed8);
-    QList<QRgb> colours;
-    for (const Rgb& c : table) colours.push_back(qRgb(c.red, c.green, c.blue));
-    image.setColorTable(colours);
+    QList<QRgb> colors;
+    for (const Rgb& c : table) colors.push_back(qRgb(c.red, c.green, c.blue));
+    image.setColorTable(colors);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, static_cast<uint>(x / entryWidth));
     }

@@ -13,11 +13,11 @@ QImage loadBitmapResource(const QString& name) {
     return image;
 }
 
-PaletteTable bitmapColourTable(const QImage& image) {
+PaletteTable bitmapColorTable(const QImage& image) {
     PaletteTable table{};
-    const QList<QRgb> colours = image.colorTable();
-    for (qsizetype i = 0; i < colours.size() && i < paletteSize; ++i) {
-        const QRgb c = colours[i];
+    const QList<QRgb> colors = image.colorTable();
+    for (qsizetype i = 0; i < colors.size() && i < paletteSize; ++i) {
+        const QRgb c = colors[i];
         table[static_cast<std::size_t>(i)] = {static_cast<std::uint8_t>(qRed(c)), static_cast<std::uint8_t>(qGreen(c)),
                                               static_cast<std::uint8_t>(qBlue(c))};
     }

@@ -17,6 +17,6 @@ QImage loadBitmapResource(const QString& name);
 
 // The colour table of an Indexed8 image as palette colours; entries the
 // table lacks stay black.
-PaletteTable bitmapColourTable(const QImage& image);
+PaletteTable bitmapColorTable(const QImage& image);
 
 }  // namespace fernwise

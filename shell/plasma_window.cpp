@@ -101,7 +101,7 @@ void PlasmaWindow::stopAnimation() {
     phase_ = Phase::Still;
 }
 
-QRgb PlasmaWindow::shownColour(int x, int y) const {
+QRgb PlasmaWindow::shownColor(int x, int y) const {
     const int fx = x - origin_.x();
     const int fy = y - origin_.y();
     if (!drawn_ || fx < 0 || fy < 0 || fx >= field_.width() || fy >= field_.height() || !field_.isSet(fx, fy)) {
@@ -120,15 +120,15 @@ void PlasmaWindow::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), Qt::white);
     if (!drawn_) return;
     QImage image(field_.row(0), field_.width(), field_.height(), field_.width(), QImage::Format_Indexed8);
-    QList<QRgb> colours(paletteSize);
+    QList<QRgb> colors(paletteSize);
     const VirtualScreen* hardware = state_.flags.paletteDevice ? screen() : nullptr;
     for (int v = 0; v < paletteSize; ++v) {
         const Rgb c = hardware != nullptr ? hardware->shownColors()[static_cast<std::size_t>(v)]
                                           : state_.palette.table[static_cast<std::size_t>(v)];
-        colours[v] = qRgb(c.red, c.green, c.blue);
+        colors[v] = qRgb(c.red, c.green, c.blue);
     }
-    colours[PlasmaField::unset] = qRgb(255, 255, 255);
-    image.setColorTable(colours);
+    colors[PlasmaField::unset] = qRgb(255, 255, 255);
+    image.setColorTable(colors);
     painter.drawImage(origin_, image);
 }
 

@@ -44,7 +44,7 @@ public:
     // The field's top-left corner in the window.
     QPoint fieldOrigin() const { return origin_; }
     // The colour the window shows at a point of its client area.
-    QRgb shownColour(int x, int y) const;
+    QRgb shownColor(int x, int y) const;
     // One step of the animation (its timer's work).
     void animationStep();
 

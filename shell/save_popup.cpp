@@ -12,11 +12,11 @@
 namespace fernwise {
 
 SavePopup::SavePopup(QWidget* owner, QWidget* busyWindow, BeepSeam* beeps,
-                     std::function<QRgb(std::uint8_t)> shownColour)
+                     std::function<QRgb(std::uint8_t)> shownColor)
     : QWidget(owner, Qt::Window | Qt::FramelessWindowHint),
       busyWindow_(busyWindow),
       beeps_(beeps),
-      shownColour_(std::move(shownColour)),
+      shownColor_(std::move(shownColor)),
       canvas_(popupWidth, popupHeight, QImage::Format_RGB32) {
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(popupWidth, popupHeight);
@@ -72,7 +72,7 @@ void SavePopup::drawText(int x, int y, const std::string& text) {
 }
 
 void SavePopup::drawLine(Point from, Point to, FrameShade shade) {
-    const QRgb colour = shade == FrameShade::Shadow ? palette().color(QPalette::Dark).rgb()
+    const QRgb color = shade == FrameShade::Shadow ? palette().color(QPalette::Dark).rgb()
                                                     : palette().color(QPalette::Light).rgb();
     // Steps from `from` toward `to` without reaching it, as a pen line does.
     const int dx = to.x - from.x;
@@ -81,13 +81,13 @@ void SavePopup::drawLine(Point from, Point to, FrameShade shade) {
     for (int i = 0; i < steps; ++i) {
         const int x = from.x + (dx * i) / steps;
         const int y = from.y + (dy * i) / steps;
-        setCanvasPixel(x, y, colour);
+        setCanvasPixel(x, y, color);
     }
     update();
 }
 
 void SavePopup::drawIndexPixel(int x, int y, std::uint8_t paletteIndex) {
-    setCanvasPixel(x, y, shownColour_(paletteIndex));
+    setCanvasPixel(x, y, shownColor_(paletteIndex));
     if (y != lastShownRow_) {
         // The writer holds the program while it saves: show the thumbnail
         // grow row by row all the same.
@@ -96,16 +96,16 @@ void SavePopup::drawIndexPixel(int x, int y, std::uint8_t paletteIndex) {
     }
 }
 
-void SavePopup::drawRgbPixel(int x, int y, Rgb colour) {
-    setCanvasPixel(x, y, qRgb(colour.red, colour.green, colour.blue));
+void SavePopup::drawRgbPixel(int x, int y, Rgb color) {
+    setCanvasPixel(x, y, qRgb(color.red, color.green, color.blue));
     if (y != lastShownRow_) {
         lastShownRow_ = y;
         repaint();
     }
 }
 
-void SavePopup::setCanvasPixel(int x, int y, QRgb colour) {
-    if (canvas_.rect().contains(x, y)) canvas_.setPixel(x, y, colour);
+void SavePopup::setCanvasPixel(int x, int y, QRgb color) {
+    if (canvas_.rect().contains(x, y)) canvas_.setPixel(x, y, color);
 }
 
 void SavePopup::closePopup() {

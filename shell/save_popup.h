@@ -25,7 +25,7 @@ public:
 
     // `shownColour` gives the colour a palette index shows on the display;
     // `busyWindow` is disabled while the writer runs.
-    SavePopup(QWidget* owner, QWidget* busyWindow, BeepSeam* beeps, std::function<QRgb(std::uint8_t)> shownColour);
+    SavePopup(QWidget* owner, QWidget* busyWindow, BeepSeam* beeps, std::function<QRgb(std::uint8_t)> shownColor);
     ~SavePopup() override;
 
     QPushButton* okButton() const { return ok_; }
@@ -41,7 +41,7 @@ public:
     void drawText(int x, int y, const std::string& text) override;
     void drawLine(Point from, Point to, FrameShade shade) override;
     void drawIndexPixel(int x, int y, std::uint8_t paletteIndex) override;
-    void drawRgbPixel(int x, int y, Rgb colour) override;
+    void drawRgbPixel(int x, int y, Rgb color) override;
 
 signals:
     // The popup was closed by its OK button, by Enter or by the program.
@@ -57,11 +57,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void setCanvasPixel(int x, int y, QRgb colour);
+    void setCanvasPixel(int x, int y, QRgb color);
 
     QWidget* busyWindow_;
     BeepSeam* beeps_;
-    std::function<QRgb(std::uint8_t)> shownColour_;
+    std::function<QRgb(std::uint8_t)> shownColor_;
     QPushButton* ok_;
     QImage canvas_;
     bool busy_ = false;

@@ -10,10 +10,10 @@ QImage screenImage(const VirtualScreen& screen) {
         return QImage(screen.bits(), screen.width(), screen.height(), bytesPerLine, QImage::Format_RGB32);
     }
     QImage image(screen.bits(), screen.width(), screen.height(), bytesPerLine, QImage::Format_Indexed8);
-    QList<QRgb> colours;
-    colours.reserve(paletteSize);
-    for (const Rgb& c : screen.shownColors()) colours.push_back(qRgb(c.red, c.green, c.blue));
-    image.setColorTable(colours);
+    QList<QRgb> colors;
+    colors.reserve(paletteSize);
+    for (const Rgb& c : screen.shownColors()) colors.push_back(qRgb(c.red, c.green, c.blue));
+    image.setColorTable(colors);
     return image;
 }
 

@@ -54,7 +54,7 @@ int showSplash(SplashKind kind, const SplashHost& host, int pauseMs) {
     const QImage picture =
         loadBitmapResource(kind == SplashKind::Opening ? openingSplashBitmapName : closingSplashBitmapName);
     if (!picture.isNull()) {
-        state.palette.table = bitmapColourTable(picture);
+        state.palette.table = bitmapColorTable(picture);
         if (buildLogicalPalette(state.palette, host.paletteGate) == logicalPaletteBuilt && host.screen != nullptr) {
             host.screen->realize(*state.palette.logical);
         }

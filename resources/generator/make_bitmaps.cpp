@@ -25,7 +25,7 @@ struct Picture {
     int width;
     int height;
     std::vector<std::uint8_t> indices;
-    PaletteTable colours;
+    PaletteTable colors;
 };
 
 // The fractal part: palette indices as the plot colours them, kept below the
@@ -45,9 +45,9 @@ Picture renderFractal(FractalType type, FractalParams params, int width, int hei
     for (auto& index : picture.indices) {
         if (index >= shadowIndex) index = static_cast<std::uint8_t>(index - 32);
     }
-    picture.colours = palette.table;
-    picture.colours[shadowIndex] = {12, 8, 28};
-    picture.colours[textIndex] = {255, 255, 255};
+    picture.colors = palette.table;
+    picture.colors[shadowIndex] = {12, 8, 28};
+    picture.colors[textIndex] = {255, 255, 255};
     return picture;
 }
 
@@ -117,7 +117,7 @@ bool writeBmp(const std::string& path, const Picture& p) {
     put32(b, 2835);
     put32(b, 256);
     put32(b, 0);
-    for (const Rgb& c : p.colours) {
+    for (const Rgb& c : p.colors) {
         b.push_back(c.blue);
         b.push_back(c.green);
         b.push_back(c.red);

@@ -155,7 +155,7 @@ TEST_F(Fernrender, MapFileErrorsGiveTheReadersMessages) {
     EXPECT_EQ(run({"--map", std::string(FERNWISE_TESTDATA_DIR) + "/maps/rings-crlf.map", "--size", "4x4", path("a.ppm")}).status, 0);
 }
 
-TEST_F(Fernrender, ExtremeButValidRequestsGiveEveryPixelAColour) {
+TEST_F(Fernrender, ExtremeButValidRequestsGiveEveryPixelAColor) {
     const std::vector<std::vector<std::string>> cases = {
         {"--size", "1x1"},
         {"--size", "1601x1"},

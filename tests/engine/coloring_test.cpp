@@ -8,13 +8,13 @@
 namespace fernwise {
 namespace {
 
-struct Colouring {
+struct Coloring {
     KernelState state;
     ColoringContext context;
     double fraction = 0.0;
     bool blend = false;
 
-    explicit Colouring(FractalType type = FractalType::Mandelbrot) {
+    explicit Coloring(FractalType type = FractalType::Mandelbrot) {
         state.type = type;
         state.params = defaultParams(type);
         context.iterationScale = std::max(state.params.iterations, 256);
@@ -28,8 +28,8 @@ struct Colouring {
     }
 };
 
-TEST(StandardColouring, BandsRepeatEvery256Counts) {
-    Colouring c;
+TEST(StandardColoring, BandsRepeatEvery256Counts) {
+    Coloring c;
     c.outside();
     EXPECT_EQ(c.color(255), 255);
     EXPECT_EQ(c.color(256), 1);
@@ -39,8 +39,8 @@ TEST(StandardColouring, BandsRepeatEvery256Counts) {
     EXPECT_EQ(c.color(1), 1);
 }
 
-TEST(StandardColouring, TrueColourBlendsWithFractionZeroWithoutTables) {
-    Colouring c;
+TEST(StandardColoring, TrueColorBlendsWithFractionZeroWithoutTables) {
+    Coloring c;
     c.outside();
     c.context.trueColorMode = true;
     c.context.levelSetTablesValid = true;  // valid but absent: still 0
@@ -49,8 +49,8 @@ TEST(StandardColouring, TrueColourBlendsWithFractionZeroWithoutTables) {
     EXPECT_EQ(c.fraction, 0.0);
 }
 
-TEST(BinaryDecomposition, SecondColourBelowTheAxisNeverOnEntryZero) {
-    Colouring c;
+TEST(BinaryDecomposition, SecondColorBelowTheAxisNeverOnEntryZero) {
+    Coloring c;
     c.outside();
     c.state.params.outsideColoring = OutsideColoring::Binary;
     c.state.params.binaryOffset = 24;
@@ -63,8 +63,8 @@ TEST(BinaryDecomposition, SecondColourBelowTheAxisNeverOnEntryZero) {
     EXPECT_FALSE(c.blend);
 }
 
-TEST(InsideColouring, ZMagBofAndSolid) {
-    Colouring c;
+TEST(InsideColoring, ZMagBofAndSolid) {
+    Coloring c;
     c.inside(0.5);
     c.state.params.insideColoring = InsideColoring::ZMag;
     EXPECT_EQ(c.color(256), 129);
@@ -84,8 +84,8 @@ TEST(InsideColouring, ZMagBofAndSolid) {
     EXPECT_EQ(c.color(1000), 0);  // the only way an inside point gets entry 0
 }
 
-TEST(InsideColouring, ZMagFractionWithTrueColour) {
-    Colouring c;
+TEST(InsideColoring, ZMagFractionWithTrueColor) {
+    Coloring c;
     c.inside(0.5);
     c.state.params.insideColoring = InsideColoring::ZMag;
     c.context.trueColorMode = true;
@@ -96,7 +96,7 @@ TEST(InsideColouring, ZMagFractionWithTrueColour) {
 }
 
 TEST(Kirlian, UsesTheArctangentAndTheTrigonometricTerms) {
-    Colouring c;
+    Coloring c;
     c.outside();
     c.state.params.outsideColoring = OutsideColoring::Kirlian;
     EXPECT_EQ(c.color(5, 1.0, 0.0), 15);
@@ -110,7 +110,7 @@ TEST(Kirlian, UsesTheArctangentAndTheTrigonometricTerms) {
 }
 
 TEST(Kirlian, SineLimitsTheFinalValueFirst) {
-    Colouring c(FractalType::Sine);
+    Coloring c(FractalType::Sine);
     c.outside();
     c.state.params.outsideColoring = OutsideColoring::Kirlian;
     const double limited = std::atan(2.0 / 1e-5) + ((std::sin(1e-5) + 16.0) - std::cos(2.0));
@@ -120,7 +120,7 @@ TEST(Kirlian, SineLimitsTheFinalValueFirst) {
 }
 
 TEST(Fausto, UsesColumnAndRowCountdown) {
-    Colouring c;
+    Coloring c;
     c.outside();
     c.state.params.outsideColoring = OutsideColoring::Fausto;
     c.context.rowCounter = 479;  // top row of a 480-row image
@@ -135,7 +135,7 @@ TEST(Fausto, UsesColumnAndRowCountdown) {
 }
 
 TEST(KernelDecided, IndexOutsideTheRangeShowsAsOne) {
-    Colouring c;
+    Coloring c;
     c.context.trueColorMode = true;
     c.state.point.colorDecided = true;
     c.state.point.decidedIndex = 300;
@@ -150,8 +150,8 @@ TEST(KernelDecided, IndexOutsideTheRangeShowsAsOne) {
     EXPECT_EQ(c.fraction, 0.0);
 }
 
-TEST(NewtonColouring, SolidByBasinParity) {
-    Colouring c(FractalType::Newton);
+TEST(NewtonColoring, SolidByBasinParity) {
+    Coloring c(FractalType::Newton);
     c.outside();
     c.state.params.outsideColoring = OutsideColoring::Solid;
     c.state.params.outsideColor = 77;
@@ -171,8 +171,8 @@ TEST(NewtonColouring, SolidByBasinParity) {
     EXPECT_EQ(c.color(2), 0);  // a <= 2
 }
 
-TEST(NewtonColouring, BinaryComparesTheAngleWithTheRoot) {
-    Colouring c(FractalType::Newton);
+TEST(NewtonColoring, BinaryComparesTheAngleWithTheRoot) {
+    Coloring c(FractalType::Newton);
     c.outside();
     c.state.params.outsideColoring = OutsideColoring::Binary;
     c.state.params.binaryOffset = 18;

@@ -22,15 +22,15 @@ Outcome render(std::vector<std::string> args) {
 }
 
 // The colours of a binary P6 file, after its three header lines.
-std::vector<Rgb> ppmColours(const fs::path& path) {
+std::vector<Rgb> ppmColors(const fs::path& path) {
     const auto bytes = readFile(path);
     std::size_t at = 0;
     for (int lines = 0; lines < 3; ++at) {
         if (bytes[at] == '\n') ++lines;
     }
-    std::vector<Rgb> colours;
-    for (; at + 2 < bytes.size(); at += 3) colours.push_back({bytes[at], bytes[at + 1], bytes[at + 2]});
-    return colours;
+    std::vector<Rgb> colors;
+    for (; at + 2 < bytes.size(); at += 3) colors.push_back({bytes[at], bytes[at + 1], bytes[at + 2]});
+    return colors;
 }
 
 PaletteEntries defaultEntries() {
@@ -40,14 +40,14 @@ PaletteEntries defaultEntries() {
     return palette.entries;
 }
 
-std::uint8_t firstMatch(const PaletteEntries& entries, Rgb colour) {
+std::uint8_t firstMatch(const PaletteEntries& entries, Rgb color) {
     for (int i = 0; i < 236; ++i) {
-        if (entries[static_cast<std::size_t>(i)].rgb() == colour) return static_cast<std::uint8_t>(i);
+        if (entries[static_cast<std::size_t>(i)].rgb() == color) return static_cast<std::uint8_t>(i);
     }
     return 236;
 }
 
-TEST(FernrenderImages, GifHoldsThePaletteIndexOfEveryShownColour) {
+TEST(FernrenderImages, GifHoldsThePaletteIndexOfEveryShownColor) {
     const PaletteEntries entries = defaultEntries();
     for (const char* bits : {"32", "8"}) {
         ScratchFolder folder;
@@ -60,14 +60,14 @@ TEST(FernrenderImages, GifHoldsThePaletteIndexOfEveryShownColour) {
 
         const DecodedGif gif = decodeWithGiflib(folder / "a.GIF");
         ASSERT_TRUE(gif.ok) << gif.error;
-        const auto colours = ppmColours(folder / "a.ppm");
-        ASSERT_EQ(gif.raster.size(), colours.size());
-        for (std::size_t i = 0; i < colours.size(); ++i) ASSERT_EQ(gif.raster[i], firstMatch(entries, colours[i])) << i;
+        const auto colors = ppmColors(folder / "a.ppm");
+        ASSERT_EQ(gif.raster.size(), colors.size());
+        for (std::size_t i = 0; i < colors.size(); ++i) ASSERT_EQ(gif.raster[i], firstMatch(entries, colors[i])) << i;
         for (std::size_t i = 0; i < 256; ++i) EXPECT_EQ(gif.colorMap[i], entries[i].rgb());
     }
 }
 
-TEST(FernrenderImages, TargaHoldsTheTrueColoursTopRowFirst) {
+TEST(FernrenderImages, TargaHoldsTheTrueColorsTopRowFirst) {
     ScratchFolder folder;
     const std::vector<std::string> common = {"--size", "40x30", "--true-color"};
     auto args = common;
@@ -76,13 +76,13 @@ TEST(FernrenderImages, TargaHoldsTheTrueColoursTopRowFirst) {
     args.back() = (folder / "a.tga").string();
     ASSERT_EQ(render(args).status, 0);
 
-    const auto colours = ppmColours(folder / "a.ppm");
+    const auto colors = ppmColors(folder / "a.ppm");
     const auto tga = readFile(folder / "a.tga");
     ASSERT_EQ(tga.size(), 18 + 40 * 30 * 3 + 26u);
-    for (std::size_t i = 0; i < colours.size(); ++i) {
-        ASSERT_EQ(tga[18 + 3 * i], colours[i].blue) << i;
-        ASSERT_EQ(tga[19 + 3 * i], colours[i].green) << i;
-        ASSERT_EQ(tga[20 + 3 * i], colours[i].red) << i;
+    for (std::size_t i = 0; i < colors.size(); ++i) {
+        ASSERT_EQ(tga[18 + 3 * i], colors[i].blue) << i;
+        ASSERT_EQ(tga[19 + 3 * i], colors[i].green) << i;
+        ASSERT_EQ(tga[20 + 3 * i], colors[i].red) << i;
     }
 }
 

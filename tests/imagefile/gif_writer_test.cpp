@@ -73,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ImageCase{"s1x300", 1, 300, PixelFormat::Rgb32, 0}),
     [](const ::testing::TestParamInfo<ImageCase>& param) { return std::string(param.param.name); });
 
-TEST(GifCoding, OneColourRunsGrowToNinetySixPixelsThenRepeat) {
+TEST(GifCoding, OneColorRunsGrowToNinetySixPixelsThenRepeat) {
     const PaletteEntries entries = distinctEntries();
     auto screen = paintScreen(1600, 1200, PixelFormat::Rgb32, entries, solidPattern(7));
     const ReferenceStream stream = saveAndCheck(*screen, entries);
@@ -133,8 +133,8 @@ TEST(GifCoding, AFullStoreJustBeforeTheCodesWidenClearsAtTheDecodersWidth) {
     std::minstd_rand random(21);
     std::vector<std::uint8_t> runs;
     while (runs.size() < 320 * 240) {
-        const auto colour = static_cast<std::uint8_t>(random() % 2);
-        for (unsigned n = 1 + random() % 30; n > 0 && runs.size() < 320 * 240; --n) runs.push_back(colour);
+        const auto color = static_cast<std::uint8_t>(random() % 2);
+        for (unsigned n = 1 + random() % 30; n > 0 && runs.size() < 320 * 240; --n) runs.push_back(color);
     }
     const PaletteEntries entries = distinctEntries();
     auto screen = paintScreen(320, 240, PixelFormat::Indexed8, entries,
@@ -213,7 +213,7 @@ TEST(GifFile, HeaderTableAndDescriptorBytes) {
     EXPECT_EQ(bytes.back(), 0x3b);
 }
 
-TEST(GifFile, ColoursOutsideTheSearchedEntriesAreWrittenAs236) {
+TEST(GifFile, ColorsOutsideTheSearchedEntriesAreWrittenAs236) {
     PaletteEntries entries = distinctEntries();
     entries[9] = entries[4];  // a duplicate: the lower index wins
     auto screen = VirtualScreen::create(4, 1, PixelFormat::Rgb32);
@@ -229,7 +229,7 @@ TEST(GifFile, ColoursOutsideTheSearchedEntriesAreWrittenAs236) {
     EXPECT_EQ(decoded.raster, (std::vector<std::uint8_t>{236, 236, 4, 235}));
 }
 
-TEST(GifFile, IndexPixelsAreWrittenByTheColourTheyShowNow) {
+TEST(GifFile, IndexPixelsAreWrittenByTheColorTheyShowNow) {
     // After palette animation an index pixel shows another entry's colour;
     // the file holds the index of the colour shown.
     const PaletteEntries entries = distinctEntries();

@@ -25,10 +25,10 @@ std::vector<std::uint8_t> expectedIndices(const VirtualScreen& screen, const Pal
     indices.reserve(static_cast<std::size_t>(screen.width()) * screen.height());
     for (int y = 0; y < screen.height(); ++y) {
         for (int x = 0; x < screen.width(); ++x) {
-            const Rgb colour = screen.pixel(x, y);
+            const Rgb color = screen.pixel(x, y);
             std::uint8_t index = 236;
             for (int i = 0; i < 236; ++i) {
-                if (entries[static_cast<std::size_t>(i)].rgb() == colour) {
+                if (entries[static_cast<std::size_t>(i)].rgb() == color) {
                     index = static_cast<std::uint8_t>(i);
                     break;
                 }
@@ -86,10 +86,10 @@ Pattern solidPattern(std::uint8_t index) {
     return [index](int, int) { return index; };
 }
 
-Pattern noisePattern(int width, int colours, std::uint32_t seed) {
-    return [width, colours, seed](int x, int y) {
+Pattern noisePattern(int width, int colors, std::uint32_t seed) {
+    return [width, colors, seed](int x, int y) {
         const std::uint32_t position = static_cast<std::uint32_t>(y) * static_cast<std::uint32_t>(width) + static_cast<std::uint32_t>(x);
-        return static_cast<std::uint8_t>(mix(position ^ mix(seed)) % static_cast<std::uint32_t>(colours));
+        return static_cast<std::uint8_t>(mix(position ^ mix(seed)) % static_cast<std::uint32_t>(colors));
     };
 }
 

@@ -34,7 +34,7 @@ std::unique_ptr<VirtualScreen> paintScreen(int width, int height, PixelFormat fo
 // a fractal), one colour, and noise over a given number of colours.
 Pattern ringsPattern(int width, int height);
 Pattern solidPattern(std::uint8_t index);
-Pattern noisePattern(int width, int colours, std::uint32_t seed);
+Pattern noisePattern(int width, int colors, std::uint32_t seed);
 
 std::vector<std::uint8_t> readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
@@ -85,7 +85,7 @@ public:
         std::string text{};
         FrameShade shade = FrameShade::Shadow;
         std::uint8_t index = 0;
-        Rgb colour{};
+        Rgb color{};
     };
 
     // Every character is 7 pixels wide.
@@ -104,8 +104,8 @@ public:
     void drawIndexPixel(int x, int y, std::uint8_t index) override {
         events.push_back({Kind::IndexPixel, {x, y}, {}, {}, FrameShade::Shadow, index});
     }
-    void drawRgbPixel(int x, int y, Rgb colour) override {
-        events.push_back({Kind::RgbPixel, {x, y}, {}, {}, FrameShade::Shadow, 0, colour});
+    void drawRgbPixel(int x, int y, Rgb color) override {
+        events.push_back({Kind::RgbPixel, {x, y}, {}, {}, FrameShade::Shadow, 0, color});
     }
 
     std::vector<Event> ofKind(Kind kind) const;

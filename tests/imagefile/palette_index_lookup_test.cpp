@@ -29,7 +29,7 @@ TEST(PaletteIndexLookup, AllEntriesAlikeGiveIndexZero) {
     EXPECT_EQ(lookup.indexOf({0, 0, 1}), 236);
 }
 
-TEST(PaletteIndexLookup, PixelIndexAtReadsTheShownColourOfEitherForm) {
+TEST(PaletteIndexLookup, PixelIndexAtReadsTheShownColorOfEitherForm) {
     const PaletteEntries entries = distinctEntries();
     const PaletteIndexLookup lookup(entries);
     auto direct = VirtualScreen::create(2, 2, PixelFormat::Rgb32);

@@ -64,7 +64,7 @@ TEST_P(ProgressDisplay, BusyStateTextFrameAndThumbnailInThisOrder) {
             EXPECT_EQ(pixels[n].at, (Point{110 + x / 2, 66 + y / 2}));
             const std::uint8_t index = indices[static_cast<std::size_t>(y) * 160 + static_cast<std::size_t>(x)];
             const Rgb expected = GetParam() == Writer::Gif ? entries[index].rgb() : screen->pixel(x, y);
-            ASSERT_EQ(pixels[n].colour, expected) << x << "," << y;
+            ASSERT_EQ(pixels[n].color, expected) << x << "," << y;
         }
     }
 }
@@ -124,7 +124,7 @@ TEST(GifProgress, PaletteBasedDisplayDrawsThePaletteIndex) {
     }
 }
 
-TEST(TargaProgress, AColourOffThePaletteIsDrawnAsItIs) {
+TEST(TargaProgress, AColorOffThePaletteIsDrawnAsItIs) {
     auto screen = VirtualScreen::create(1, 1, PixelFormat::Rgb32);
     screen->setRgb(0, 0, {1, 2, 3});
     ScratchFolder folder;
@@ -132,7 +132,7 @@ TEST(TargaProgress, AColourOffThePaletteIsDrawnAsItIs) {
     ASSERT_EQ(writeTarga({folder / "x", "x"}, *screen, progress), SaveStatus::Saved);
     const auto pixels = progress.ofKind(Kind::RgbPixel);
     ASSERT_EQ(pixels.size(), 1u);
-    EXPECT_EQ(pixels[0].colour, (Rgb{1, 2, 3}));
+    EXPECT_EQ(pixels[0].color, (Rgb{1, 2, 3}));
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ TEST(TargaFile, OddSizesHaveLittleEndianSizesAndUnpaddedRows) {
     }
 }
 
-TEST(TargaFile, IndexPixelsAreWrittenInTheColourTheyShow) {
+TEST(TargaFile, IndexPixelsAreWrittenInTheColorTheyShow) {
     const PaletteEntries entries = distinctEntries();
     auto screen = paintScreen(2, 1, PixelFormat::Indexed8, entries, [](int x, int) { return std::uint8_t(x * 255); });
     const PaletteEntry shown{9, 8, 7, reservedFlag};

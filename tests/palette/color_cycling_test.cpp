@@ -9,9 +9,9 @@ namespace {
 
 // Stands in for the hardware palette and keeps what each animation showed.
 struct RecordingPalette {
-    void animate(int first, int count, const PaletteEntry* colours) {
+    void animate(int first, int count, const PaletteEntry* colors) {
         calls.push_back({first, count});
-        for (int i = 0; i < count; ++i) shown[static_cast<std::size_t>(first + i)] = colours[i];
+        for (int i = 0; i < count; ++i) shown[static_cast<std::size_t>(first + i)] = colors[i];
     }
     struct Call {
         int first;
@@ -30,7 +30,7 @@ PaletteEntries numberedEntries() {
     return e;
 }
 
-TEST(CycleStep, OneStepMovesColoursTowardLowerEntriesAndShowsOnly1To235) {
+TEST(CycleStep, OneStepMovesColorsTowardLowerEntriesAndShowsOnly1To235) {
     const PaletteEntries before = numberedEntries();
     PaletteEntries entries = before;
     RecordingPalette hardware;
@@ -50,7 +50,7 @@ TEST(CycleStep, OneStepMovesColoursTowardLowerEntriesAndShowsOnly1To235) {
     EXPECT_EQ(hardware.shown[236], PaletteEntry{});  // rotated along unseen
 }
 
-TEST(CycleStep, AColourReappearsAt235AndAFullTurnTakes255Steps) {
+TEST(CycleStep, AColorReappearsAt235AndAFullTurnTakes255Steps) {
     const PaletteEntries before = numberedEntries();
     PaletteEntries entries = before;
     RecordingPalette hardware;

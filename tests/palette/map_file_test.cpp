@@ -103,7 +103,7 @@ TEST(MapFile, FixturesWithTheOdditiesOfRealFiles) {
         const std::string path = testMaps + "/" + e.file;
         PaletteTable t = sentinel();
         ASSERT_EQ(readMapFile(path, t), MapFileStatus::Loaded) << e.file;
-        for (const auto& [index, colour] : e.samples) EXPECT_EQ(t[index], colour) << e.file << " entry " << index;
+        for (const auto& [index, color] : e.samples) EXPECT_EQ(t[index], color) << e.file << " entry " << index;
         for (int i = e.entries; i < paletteSize; ++i) EXPECT_EQ(t[i], Rgb{}) << e.file << " entry " << i;
         // Both readers split lines alike.
         std::ifstream in(path, std::ios::binary);

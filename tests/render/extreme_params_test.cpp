@@ -93,7 +93,7 @@ std::vector<FractalType> allTypes() {
 
 class ExtremeWindows : public ::testing::TestWithParam<Driver> {};
 
-TEST_P(ExtremeWindows, EveryTypeColouringAndMappingColoursEveryPixel) {
+TEST_P(ExtremeWindows, EveryTypeColoringAndMappingColorsEveryPixel) {
     const OutsideColoring outsides[] = {OutsideColoring::Standard, OutsideColoring::Fausto, OutsideColoring::Binary,
                                         OutsideColoring::Solid, OutsideColoring::Kirlian};
     const InsideColoring insides[] = {InsideColoring::Solid, InsideColoring::ZMag, InsideColoring::Bof33,

@@ -230,7 +230,7 @@ TEST(ParallelLevelSetPass, MatchesOnTinyAndNarrowImages) {
     }
 }
 
-TEST(ParallelLevelSetPass, KeepsTheSmallestMagnitudeOfBofColouring) {
+TEST(ParallelLevelSetPass, KeepsTheSmallestMagnitudeOfBofColoring) {
     for (InsideColoring inside : {InsideColoring::Bof33, InsideColoring::Bof34}) {
         FractalParams p = withIterations(FractalType::Mandelbrot, 150);
         p.insideColoring = inside;

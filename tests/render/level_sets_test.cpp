@@ -69,7 +69,7 @@ FractalParams mandelbrot(int iterations = 64) {
 }
 
 // The colours of a whole plot made with the driver as the pass left it.
-std::vector<std::uint32_t> plotColours(PlotDriver& driver, const PaletteState& palette) {
+std::vector<std::uint32_t> plotColors(PlotDriver& driver, const PaletteState& palette) {
     auto screen = VirtualScreen::create(driver.imageWidth(), driver.imageHeight(), PixelFormat::Rgb32);
     PlotFlags flags;
     flags.trueColorMode = true;
@@ -205,7 +205,7 @@ TEST(LevelSetReuse, SameWindowReusesTheTablesWithoutAPass) {
     RecordingObserver first;
     prepareLevelSetTables(state, start.driver, PlotFlags{}, &first);
     const PaletteState palette = defaultPaletteState();
-    const auto before = plotColours(start.driver, palette);
+    const auto before = plotColors(start.driver, palette);
 
     // Re-plotting with other colouring choices: no dialog, same fractions.
     start.catalog[FractalType::Mandelbrot].outsideColor = 9;
@@ -215,7 +215,7 @@ TEST(LevelSetReuse, SameWindowReusesTheTablesWithoutAPass) {
     EXPECT_EQ(prepareLevelSetTables(state, start.driver, PlotFlags{}, &second), 0);
     EXPECT_EQ(second.passes, 0);
     EXPECT_EQ(start.driver.levelSets(), &state.tables);
-    EXPECT_EQ(plotColours(start.driver, palette), before);
+    EXPECT_EQ(plotColors(start.driver, palette), before);
 
     // A new iteration limit needs new tables.
     start.catalog[FractalType::Mandelbrot].iterations = 49;
@@ -337,7 +337,7 @@ TEST(LevelSetFraction, ClampsAndIgnoresCountsBeyondTheTables) {
     EXPECT_EQ(potentialValue(1100, 1e10), std::sqrt(std::ldexp(0.5L * std::log(1e10L), -1100)));
 }
 
-TEST(LevelSetBatch, TrueColourImageBlendsTowardTheNextEntry) {
+TEST(LevelSetBatch, TrueColorImageBlendsTowardTheNextEntry) {
     RenderRequest request;
     request.params = mandelbrot(64);
     request.width = 48;

@@ -116,7 +116,7 @@ TEST(PlasmaField, ValuesAreClampedToTheAnimatedRange) {
     EXPECT_EQ(field.valueAt(1, 2), 235);
 }
 
-TEST(PlasmaField, ReadBackFindsTheLowestEntryWithTheColour) {
+TEST(PlasmaField, ReadBackFindsTheLowestEntryWithTheColor) {
     PaletteState palette;
     loadPalette6(palette.table, plasmaPalette());
     palette.table[9] = palette.table[5];

@@ -51,7 +51,7 @@ TEST(PlotGeometry, IterationScaleAndTolerance) {
     EXPECT_FALSE(driver.kernel.periodicity.lastPointInside);
 }
 
-TEST(PlotDriver, TrueColourLevelSetsHoldTheSizeLimitForThePlotOnly) {
+TEST(PlotDriver, TrueColorLevelSetsHoldTheSizeLimitForThePlotOnly) {
     FractalCatalog catalog;
     catalog[FractalType::Sine].sizeLimit = 65536.0;
     PlotDriver driver;
@@ -164,11 +164,11 @@ TEST(PixelTable, BlendTowardTheSuccessorAndEntryOneAfter255) {
     table[1] = {100, 200, 0};
     table[254] = {0, 0, 0};
     table[255] = {10, 10, 10};
-    EXPECT_EQ(blendedColour(table, 255, 0.5), (Rgb{55, 105, 5}));  // toward entry 1, not 0
-    EXPECT_EQ(blendedColour(table, 254, 0.99), (Rgb{9, 9, 9}));    // truncated
+    EXPECT_EQ(blendedColor(table, 255, 0.5), (Rgb{55, 105, 5}));  // toward entry 1, not 0
+    EXPECT_EQ(blendedColor(table, 254, 0.99), (Rgb{9, 9, 9}));    // truncated
     table[2] = {0, 0, 0};
-    EXPECT_EQ(blendedColour(table, 1, 0.5), (Rgb{50, 100, 0}));
-    EXPECT_EQ(blendedColour(table, 1, 0.999), (Rgb{1, 1, 0}));    // toward zero when falling
+    EXPECT_EQ(blendedColor(table, 1, 0.5), (Rgb{50, 100, 0}));
+    EXPECT_EQ(blendedColor(table, 1, 0.999), (Rgb{1, 1, 0}));    // toward zero when falling
 }
 
 }  // namespace

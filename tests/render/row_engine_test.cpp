@@ -131,7 +131,7 @@ protected:
     FractalType type() const { return static_cast<FractalType>(GetParam()); }
 };
 
-TEST_P(EveryType, EveryColouringMethodMatchesTheScalarDriver) {
+TEST_P(EveryType, EveryColoringMethodMatchesTheScalarDriver) {
     // Every pair of methods, with periodicity checking on and off and with
     // special colouring, at every vector width; the thread count turns over
     // so that each width meets several.
@@ -168,7 +168,7 @@ TEST_P(EveryType, ThreadCountsDisplayKindsAndInversion) {
     }
 }
 
-TEST_P(EveryType, TwentyFourBitColouring) {
+TEST_P(EveryType, TwentyFourBitColoring) {
     // Level sets with the continuous-potential fractions (tables for Julia
     // and Mandelbrot), and the methods whose fractions come from their values.
     for (OutsideColoring outside : {OutsideColoring::Standard, OutsideColoring::Fausto, OutsideColoring::Kirlian}) {

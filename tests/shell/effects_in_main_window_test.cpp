@@ -60,7 +60,7 @@ std::vector<std::uint32_t> pictureOf(const VirtualScreen& screen) {
 
 class EffectsTest : public WindowTest {
 protected:
-    void startTrueColour() {
+    void startTrueColor() {
         ASSERT_EQ(start({.displayBits = 32}), StartupCode::Ok);
         window->command(CommandId::Pause);
         window->command(CommandId::TrueColor);
@@ -120,7 +120,7 @@ TEST_F(EffectsTest, CyclingSpeedCommandRunsTheDialog) {
 }
 
 TEST_F(EffectsTest, ReplottingTheSameWindowReusesTheLevelSets) {
-    startTrueColour();
+    startTrueColor();
     PassWatcher watcher;
     window->command(CommandId::PlotFractal);
     finishPlot();
@@ -141,7 +141,7 @@ TEST_F(EffectsTest, ReplottingTheSameWindowReusesTheLevelSets) {
 }
 
 TEST_F(EffectsTest, EscapeInTheProgressDialogCancelsAndPostsPause) {
-    startTrueColour();
+    startTrueColor();
     window->command(CommandId::PlotFractal);
     const QString before = window->statusText(1);
     PassWatcher watcher;

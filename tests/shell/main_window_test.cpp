@@ -160,7 +160,7 @@ TEST_F(MainWindowTest, MenuFollowsTheFiveEventsOnAPaletteDisplay) {
     EXPECT_EQ(menuStates(*window), expected({210, 270}, {205, 280, 290}));
 }
 
-TEST_F(MainWindowTest, MenuFollowsTheEventsOnADeepColourDisplay) {
+TEST_F(MainWindowTest, MenuFollowsTheEventsOnADeepColorDisplay) {
     ASSERT_EQ(start({.displayBits = 32}), StartupCode::Ok);
     // 24-bit colouring is greyed by the first plot on every display.
     EXPECT_EQ(menuStates(*window),
@@ -178,7 +178,7 @@ TEST_F(MainWindowTest, MenuFollowsTheEventsOnADeepColourDisplay) {
               expected({100, 140, 200, 205, 220, 225, 230, 240, 250, 260, 270, 280, 290, 300, 310}, {205, 290}));
 }
 
-TEST_F(MainWindowTest, SixteenBitDisplayKeepsCyclingAndTrueColourGreyed) {
+TEST_F(MainWindowTest, SixteenBitDisplayKeepsCyclingAndTrueColorGreyed) {
     ASSERT_EQ(start({.displayBits = 16}), StartupCode::Ok);
     finishPlot();
     EXPECT_FALSE(state.flags.paletteDevice);
@@ -234,7 +234,7 @@ TEST_F(MainWindowTest, EveryAcceleratorReachesItsCommand) {
     EXPECT_TRUE(requested.empty());
 }
 
-TEST_F(MainWindowTest, F9TogglesTrueColourOnADeepDisplayAndRearms) {
+TEST_F(MainWindowTest, F9TogglesTrueColorOnADeepDisplayAndRearms) {
     ASSERT_EQ(start({.displayBits = 24}), StartupCode::Ok);
     finishPlot();
     window->activateWindow();
@@ -321,7 +321,7 @@ TEST_F(MainWindowTest, PauseThenPlotContinuesTheSamePlot) {
     EXPECT_TRUE(std::equal(before.begin(), before.end(), window->virtualScreen()->bits()));
 }
 
-TEST_F(MainWindowTest, NewParametersOrTrueColourMakeTheNextPlotStartAfresh) {
+TEST_F(MainWindowTest, NewParametersOrTrueColorMakeTheNextPlotStartAfresh) {
     ASSERT_EQ(start({.displayBits = 24}), StartupCode::Ok);
     passes(10);
     window->command(CommandId::Pause);
@@ -411,7 +411,7 @@ TEST_F(MainWindowTest, GreyedItemsShowTheirHelpAndOneEscapeBringsThePartsBack) {
     EXPECT_TRUE(window->statusParts()->isVisible());
 }
 
-TEST_F(MainWindowTest, TabTogglesSpecialColouringAndTheCaptionAtAnyTime) {
+TEST_F(MainWindowTest, TabTogglesSpecialColoringAndTheCaptionAtAnyTime) {
     ASSERT_EQ(start(), StartupCode::Ok);
     passes(2);
     EXPECT_EQ(window->windowTitle(), "Fernwise Studio");
@@ -516,7 +516,7 @@ TEST_F(MainWindowTest, FirstPaletteDialogOpensAmongTheProgramsPalettes) {
     EXPECT_EQ(files.requests.back().directory, "/opt/fernwise/palettes/");
 }
 
-TEST_F(MainWindowTest, PaletteChangeOnAPaletteDisplayRecoloursWithoutRedrawing) {
+TEST_F(MainWindowTest, PaletteChangeOnAPaletteDisplayRecolorsWithoutRedrawing) {
     ASSERT_EQ(start({.displayBits = 8}), StartupCode::Ok);
     finishPlot();
     VirtualScreen& screen = *window->virtualScreen();

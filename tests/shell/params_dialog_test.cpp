@@ -184,7 +184,7 @@ TEST_F(ParamsDialogTest, EachTypeRelabelsAndRefillsEveryField) {
     EXPECT_TRUE(catalog == FractalCatalog());
 }
 
-TEST_F(ParamsDialogTest, ColouringChoicesEnableTheirAttributeFields) {
+TEST_F(ParamsDialogTest, ColoringChoicesEnableTheirAttributeFields) {
     click(Id::OutsideSolid);
     EXPECT_TRUE(enabled(Id::OutsideColor));
     EXPECT_TRUE(enabled(Id::OutsideColorSpin));

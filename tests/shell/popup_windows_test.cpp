@@ -31,7 +31,7 @@ PaletteTable defaultTable() {
     return t;
 }
 
-TEST(Bitmaps, EightBitPicturesWithFullColourTablesInTheirSizes) {
+TEST(Bitmaps, EightBitPicturesWithFullColorTablesInTheirSizes) {
     struct Expected {
         const char* name;
         int width;
@@ -66,9 +66,9 @@ struct SplashFixture {
     SplashHost host;
 };
 
-TEST(Splash, OpeningShowsTheBitmapInItsColoursThenLoadsTheDefaultPalette) {
+TEST(Splash, OpeningShowsTheBitmapInItsColorsThenLoadsTheDefaultPalette) {
     SplashFixture f;
-    const PaletteTable bitmapColours = bitmapColourTable(loadBitmapResource(openingSplashBitmapName));
+    const PaletteTable bitmapColors = bitmapColorTable(loadBitmapResource(openingSplashBitmapName));
     QPointer<SplashWindow> seen;
     f.host.shown = [&](SplashWindow* splash) {
         seen = splash;
@@ -78,7 +78,7 @@ TEST(Splash, OpeningShowsTheBitmapInItsColoursThenLoadsTheDefaultPalette) {
         EXPECT_FALSE(splash->picture().isNull());
         EXPECT_FALSE(f.mainWindow.isEnabled());
         EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::BlankCursor);
-        EXPECT_EQ(f.state.palette.table, bitmapColours);
+        EXPECT_EQ(f.state.palette.table, bitmapColors);
         EXPECT_EQ(f.state.run.modalDepth, 0);
     };
     EXPECT_EQ(showSplash(SplashKind::Opening, f.host, 0), 0);
@@ -109,7 +109,7 @@ TEST(Splash, ClosingBlanksTheWindowAndKeepsTheBitmapPalette) {
     f.host.blankMainWindow = [&] { ++blanked; };
     showSplash(SplashKind::Closing, f.host, 0);
     EXPECT_EQ(blanked, 1);
-    EXPECT_EQ(f.state.palette.table, bitmapColourTable(loadBitmapResource(closingSplashBitmapName)));
+    EXPECT_EQ(f.state.palette.table, bitmapColorTable(loadBitmapResource(closingSplashBitmapName)));
     EXPECT_TRUE(f.mainWindow.isEnabled());
 }
 
@@ -194,19 +194,19 @@ TEST(PlasmaWindow, AnimatesUntilEnterThenClosesOnTheSecondAndRestoresThePalette)
     EXPECT_EQ(f.state.run.modalDepth, 1);
 
     // The field sits in the middle of the window in the plasma's colours.
-    PaletteTable plasmaColours{};
-    loadPalette6(plasmaColours, plasmaPalette());
+    PaletteTable plasmaColors{};
+    loadPalette6(plasmaColors, plasmaPalette());
     const QPoint origin = plasma->fieldOrigin();
     EXPECT_EQ(origin, QPoint(266 - 160, 202 - 120));
     const std::uint8_t v = plasma->field().valueAt(10, 10);
-    const Rgb c = plasmaColours[v];
-    EXPECT_EQ(plasma->shownColour(origin.x() + 10, origin.y() + 10), qRgb(c.red, c.green, c.blue));
-    EXPECT_EQ(plasma->shownColour(origin.x() - 1, origin.y()), qRgb(255, 255, 255));
+    const Rgb c = plasmaColors[v];
+    EXPECT_EQ(plasma->shownColor(origin.x() + 10, origin.y() + 10), qRgb(c.red, c.green, c.blue));
+    EXPECT_EQ(plasma->shownColor(origin.x() - 1, origin.y()), qRgb(255, 255, 255));
 
     // One cycling step moves the colours; the pixel keeps its index.
     plasma->animationStep();
-    const Rgb next = plasmaColours[v == 255 ? 1 : v + 1];
-    EXPECT_EQ(plasma->shownColour(origin.x() + 10, origin.y() + 10), qRgb(next.red, next.green, next.blue));
+    const Rgb next = plasmaColors[v == 255 ? 1 : v + 1];
+    EXPECT_EQ(plasma->shownColor(origin.x() + 10, origin.y() + 10), qRgb(next.red, next.green, next.blue));
 
     QTest::keyClick(plasma, Qt::Key_A);  // swallowed without a sound
     EXPECT_EQ(f.beeps.count, 0);
@@ -215,7 +215,7 @@ TEST(PlasmaWindow, AnimatesUntilEnterThenClosesOnTheSecondAndRestoresThePalette)
     EXPECT_EQ(f.state.cyclingPace.cycleDelay, 100u);
     EXPECT_EQ(f.state.run.modalDepth, 0);
     // The still plasma keeps the colours where they stopped.
-    EXPECT_EQ(plasma->shownColour(origin.x() + 10, origin.y() + 10), qRgb(next.red, next.green, next.blue));
+    EXPECT_EQ(plasma->shownColor(origin.x() + 10, origin.y() + 10), qRgb(next.red, next.green, next.blue));
     QTest::keyClick(plasma, Qt::Key_A);
     EXPECT_EQ(f.beeps.count, 1);
 
@@ -259,7 +259,7 @@ TEST(PlasmaWindow, OutlivingTheVirtualScreenIsHarmless) {
     QPointer<PlasmaWindow> plasma = f.open(8);
     f.screenGone = true;  // the main window ended meanwhile
     plasma->animationStep();
-    (void)plasma->shownColour(200, 200);
+    (void)plasma->shownColor(200, 200);
     plasma->repaint();
     QTest::keyClick(plasma, Qt::Key_Return);
     QTest::keyClick(plasma, Qt::Key_Return);

@@ -109,7 +109,7 @@ TEST_F(SaveFlowTest, GifHoldsThePictureAndTheDialogIsTheGifOne) {
     EXPECT_EQ(window->savePopup(), nullptr);
 }
 
-TEST_F(SaveFlowTest, TargaWhileTrueColourIsOn) {
+TEST_F(SaveFlowTest, TargaWhileTrueColorIsOn) {
     ASSERT_EQ(start({.displayBits = 32}), StartupCode::Ok);
     window->command(CommandId::Pause);
     window->command(CommandId::TrueColor);
@@ -134,7 +134,7 @@ TEST_F(SaveFlowTest, TargaWhileTrueColourIsOn) {
     window->savePopup()->close();
 }
 
-TEST_F(SaveFlowTest, PaletteDisplayGifCarriesTheCycledColours) {
+TEST_F(SaveFlowTest, PaletteDisplayGifCarriesTheCycledColors) {
     ASSERT_EQ(start({.displayBits = 8}), StartupCode::Ok);
     finishPlot();
     window->command(CommandId::Cycle);

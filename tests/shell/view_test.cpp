@@ -115,7 +115,7 @@ TEST_F(ViewTest, OutsideTheImageTheWindowIsBlack) {
     EXPECT_EQ(rgbOf(image.pixel(10, 300)), Rgb{});
 }
 
-TEST_F(ViewTest, PaletteAnimationRecoloursTheWindowWithoutTouchingPixels) {
+TEST_F(ViewTest, PaletteAnimationRecolorsTheWindowWithoutTouchingPixels) {
     ASSERT_EQ(start({.displayBits = 8}), StartupCode::Ok);
     finishPlot();
     VirtualScreen& screen = *window->virtualScreen();

@@ -108,7 +108,7 @@ RowEngine::RowEngine(RowPlot plot, SimdLevel level) : plot_(std::move(plot)), le
     // The most common colouring (level sets outside, a solid colour inside,
     // no 24-bit blending) of kernels that never fix an index themselves
     // needs only the count and the magnitude.
-    plainColouring_ = vectorSet_ != nullptr && !plot_.trueColorMode && p.outsideColoring == OutsideColoring::Standard &&
+    plainColoring_ = vectorSet_ != nullptr && !plot_.trueColorMode && p.outsideColoring == OutsideColoring::Standard &&
                       p.insideColoring == InsideColoring::Solid &&
                       (isJuliaOrMandelbrot(k.type) || k.type == FractalType::SelfSquaredDragons ||
                        k.type == FractalType::VolterraLotka);
@@ -204,7 +204,7 @@ ColoringContext RowEngine::coloringContext(int row) const {
             plot_.levelSets};
 }
 
-void RowEngine::colour(KernelState& s, const ColoringContext& context, const PointOutcome& r, int column,
+void RowEngine::color(KernelState& s, const ColoringContext& context, const PointOutcome& r, int column,
                        RowResult& result) const {
     s.point = r.point;
     s.newton.basinIndex = r.basin;
@@ -275,7 +275,7 @@ bool RowEngine::computeRow(int row, const std::function<bool()>& carriedIn, RowR
     run.seeds = seedRow(y, scratch);
     if (!runKernels(row, run, scratch, stop) || stop.stop_requested()) return false;
     walkCarried(row, carriedIn(), run, result, scratch);
-    colourRow(row, run, result, scratch);
+    colorRow(row, run, result, scratch);
     result.periodicityAfter = periodicityAfter(result, y);
     return true;
 }
@@ -381,13 +381,13 @@ void RowEngine::walkCarried(int row, bool carriedIn, KernelRun& run, RowResult& 
 
 // The colouring step of every point, the walk's recomputed points in place of
 // the first run's.
-void RowEngine::colourRow(int row, const KernelRun& run, RowResult& result, const RowScratch& scratch) const {
+void RowEngine::colorRow(int row, const KernelRun& run, RowResult& result, const RowScratch& scratch) const {
     const auto count = static_cast<std::size_t>(plot_.width);
     const std::vector<std::pair<std::size_t, PointOutcome>>& redone = scratch.redone;
-    KernelState colouring = plot_.kernel;
+    KernelState coloring = plot_.kernel;
     const ColoringContext context = coloringContext(row);
     const std::size_t last = count - 1;
-    if (run.vector && plainColouring_) {
+    if (run.vector && plainColoring_) {
         // No point of this colouring fixes its index or changes what the
         // next one sees, so the loop's counts are coloured all at once;
         // recomputed points and the last one (whose state the row leaves)
@@ -395,21 +395,21 @@ void RowEngine::colourRow(int row, const KernelRun& run, RowResult& result, cons
         plainIndices(run.outcomes.count, run.outcomes.magnitude, count, result.indices.data());
         bool lastRedone = false;
         for (const auto& [i, r] : redone) {
-            colour(colouring, context, r, static_cast<int>(i), result);
+            color(coloring, context, r, static_cast<int>(i), result);
             lastRedone = i == last;
         }
-        if (!lastRedone) colour(colouring, context, fromOutcome(run.outcomes, last), static_cast<int>(last), result);
+        if (!lastRedone) color(coloring, context, fromOutcome(run.outcomes, last), static_cast<int>(last), result);
         return;
     }
     std::size_t nextRedone = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const int column = static_cast<int>(i);
         if (nextRedone < redone.size() && redone[nextRedone].first == i) {
-            colour(colouring, context, redone[nextRedone++].second, column, result);
+            color(coloring, context, redone[nextRedone++].second, column, result);
         } else if (run.vector) {
-            colour(colouring, context, fromOutcome(run.outcomes, i), column, result);
+            color(coloring, context, fromOutcome(run.outcomes, i), column, result);
         } else {
-            colour(colouring, context, (*run.points)[i], column, result);
+            color(coloring, context, (*run.points)[i], column, result);
         }
     }
 }
@@ -432,7 +432,7 @@ void RowEngine::settleRow(RowResult& result, bool carriedIn) const {
     const std::int32_t iterations = plot_.kernel.params.iterations;
     const int width = plot_.width;
     KernelState s = plot_.kernel;
-    KernelState colouring = plot_.kernel;
+    KernelState coloring = plot_.kernel;
     const ColoringContext context = coloringContext(result.row);
     bool inside = carriedIn;
     bool previous = assumed;  // the value the point was computed after
@@ -447,7 +447,7 @@ void RowEngine::settleRow(RowResult& result, bool carriedIn) const {
             continue;
         }
         const PointOutcome r = scalarPoint(s, seedPoint(i, y), i, result.row, inside);
-        colour(colouring, context, r, i, result);
+        color(coloring, context, r, i, result);
         inside = r.n == iterations;
         flags = static_cast<std::uint8_t>(mayDependOnCarried | (inside ? leftInside : 0));
     }

@@ -128,7 +128,7 @@ private:
     const SimdKernelSet* vectorSet_ = nullptr;  // nullptr: every point on the scalar kernels
     SimdPlotConstants constants_;
     bool speculative_ = false;  // Julia or Mandelbrot with periodicity checking
-    bool plainColouring_ = false;
+    bool plainColoring_ = false;
 
     std::vector<double> columnX_;  // the real part of every column, as the driver computes it
 
@@ -137,14 +137,14 @@ private:
     SimdSeeds seedRow(double y, RowScratch& scratch) const;
     bool runKernels(int row, KernelRun& run, RowScratch& scratch, const std::stop_token& stop) const;
     void walkCarried(int row, bool carriedIn, KernelRun& run, RowResult& result, RowScratch& scratch) const;
-    void colourRow(int row, const KernelRun& run, RowResult& result, const RowScratch& scratch) const;
+    void colorRow(int row, const KernelRun& run, RowResult& result, const RowScratch& scratch) const;
 
     PointOutcome scalarPoint(KernelState& s, const PointSeed& seed, int column, int row, bool lastInside) const;
     PointOutcome fromOutcome(const SimdOutcomes& o, std::size_t i) const;
     PointSeed seedPoint(int column, double y) const;
     ColoringContext coloringContext(int row) const;
     void plainIndices(const double* counts, const double* magnitudes, std::size_t n, std::uint8_t* indices) const;
-    void colour(KernelState& s, const ColoringContext& context, const PointOutcome& r, int column,
+    void color(KernelState& s, const ColoringContext& context, const PointOutcome& r, int column,
                 RowResult& result) const;
     PeriodicityState periodicityAfter(const RowResult& result, double y) const;
 };

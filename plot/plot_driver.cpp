@@ -65,7 +65,7 @@ std::array<std::uint8_t, paletteSize> nearestEntries(const PaletteState& palette
     return map;
 }
 
-Rgb blendedColour(const PaletteTable& table, std::int32_t index, double fraction) {
+Rgb blendedColor(const PaletteTable& table, std::int32_t index, double fraction) {
     const Rgb& a = table[static_cast<std::size_t>(index)];
     const Rgb& b = table[index == 255 ? 1 : static_cast<std::size_t>(index + 1)];
     auto mix = [fraction](std::uint8_t from, std::uint8_t to) {
@@ -151,7 +151,7 @@ void PlotDriver::computeRow(VirtualScreen& screen, const PaletteState& palette, 
         dispatchRow(kernel, context, coloring, [&](int i, std::int32_t index, double fraction, bool blend) {
             record(i, index);
             const auto entry = static_cast<std::size_t>(index & 0xff);
-            out[i] = VirtualScreen::packRgb(blend ? blendedColour(palette.table, index & 0xff, fraction)
+            out[i] = VirtualScreen::packRgb(blend ? blendedColor(palette.table, index & 0xff, fraction)
                                                   : palette.table[entry]);
         });
     }

@@ -114,7 +114,7 @@ std::array<std::uint8_t, paletteSize> nearestEntries(const PaletteState& palette
 
 // Entry `index` mixed with its successor (entry 1 after 255) by `fraction`,
 // each component truncated toward zero.
-Rgb blendedColour(const PaletteTable& table, std::int32_t index, double fraction);
+Rgb blendedColor(const PaletteTable& table, std::int32_t index, double fraction);
 
 // One whole image exactly as the desktop program's driver computes it, on
 // the calling thread: what the batch renderer and the tests use.

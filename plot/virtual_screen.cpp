@@ -46,10 +46,10 @@ void VirtualScreen::realize(const LogicalPalette& logical) {
     for (std::size_t i = 0; i < count; ++i) shownColors_[i] = logical.entries[i].rgb();
 }
 
-void VirtualScreen::animate(int first, int count, const PaletteEntry* colours) {
+void VirtualScreen::animate(int first, int count, const PaletteEntry* colors) {
     for (int i = 0; i < count; ++i) {
         int entry = first + i;
-        if (entry >= 0 && entry < staticBlackIndex) shownColors_[static_cast<std::size_t>(entry)] = colours[i].rgb();
+        if (entry >= 0 && entry < staticBlackIndex) shownColors_[static_cast<std::size_t>(entry)] = colors[i].rgb();
     }
 }
 

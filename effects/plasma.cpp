@@ -52,9 +52,9 @@ std::int32_t displacement(RandomSource& random, std::int32_t range) {
 }
 
 // The lowest of entries 0..235 with this colour, as the read-back finds it.
-std::int32_t lowestEntryWith(const PaletteEntries& entries, Rgb colour) {
+std::int32_t lowestEntryWith(const PaletteEntries& entries, Rgb color) {
     for (std::int32_t i = 0; i < noMatchingEntry; ++i) {
-        if (entries[static_cast<std::size_t>(i)].rgb() == colour) return i;
+        if (entries[static_cast<std::size_t>(i)].rgb() == color) return i;
     }
     return noMatchingEntry;
 }

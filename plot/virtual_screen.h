@@ -45,7 +45,7 @@ public:
     const std::uint8_t* indexRow(int y) const { return pixels_.data() + static_cast<std::size_t>(y) * stride_; }
 
     // Rgb32 only; a pixel is 0xffRRGGBB.
-    void setRgb(int x, int y, Rgb colour) { rgbRow(y)[x] = packRgb(colour); }
+    void setRgb(int x, int y, Rgb color) { rgbRow(y)[x] = packRgb(color); }
     std::uint32_t* rgbRow(int y) { return reinterpret_cast<std::uint32_t*>(indexRow(y)); }
     const std::uint32_t* rgbRow(int y) const { return reinterpret_cast<const std::uint32_t*>(indexRow(y)); }
 
@@ -57,7 +57,7 @@ public:
     // Realizes a logical palette: entries 0..count-1 show its colours.
     void realize(const LogicalPalette& logical);
     // Animates `count` entries from `first` (the platform's palette animation).
-    void animate(int first, int count, const PaletteEntry* colours);
+    void animate(int first, int count, const PaletteEntry* colors);
 
     static std::uint32_t packRgb(Rgb c) {
         return 0xff000000u | (std::uint32_t{c.red} << 16) | (std::uint32_t{c.green} << 8) | c.blue;

@@ -37,7 +37,7 @@ void drawRow(const RowResult& row, VirtualScreen& screen, const PaletteState& pa
     const bool blending = !row.blends.empty();
     for (std::size_t i = 0; i < width; ++i) {
         const std::uint8_t index = row.indices[i];
-        out[i] = blending && row.blends[i] != 0 ? VirtualScreen::packRgb(blendedColour(palette.table, index, row.fractions[i]))
+        out[i] = blending && row.blends[i] != 0 ? VirtualScreen::packRgb(blendedColor(palette.table, index, row.fractions[i]))
                                                 : packed[index];
     }
 }
