@@ -24,8 +24,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QPaintEvent>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include "app_state.h"
@@ -119,14 +119,23 @@ int main(int argc, char** argv) {
     int threads = 0;
     QString fernrender;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
-        else if (std::strcmp(argv[i], "--fernrender") == 0 && i + 1 < argc) fernrender = argv[++i];
-        else if (std::strcmp(argv[i], "--periodicity") == 0 && i + 1 < argc) periodicity = std::strcmp(argv[++i], "on") == 0;
-        else if (std::strcmp(argv[i], "--one-thread") == 0 && i + 1 < argc) oneThread = std::strcmp(argv[++i], "on") == 0;
-        else if (std::strcmp(argv[i], "--display-bits") == 0 && i + 1 < argc) displayBits = std::atoi(argv[++i]) == 8 ? 8 : 32;
-        else if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc) threads = std::max(1, std::atoi(argv[++i]));
-        else if (std::strcmp(argv[i], "--heavy") == 0) heavy = true;
-        else if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc && std::sscanf(argv[i + 1], "%dx%d", &width, &height) == 2) ++i;
+        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
+            runs = std::max(1, std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--fernrender") == 0 && i + 1 < argc)
+            fernrender = argv[++i];
+        else if (std::strcmp(argv[i], "--periodicity") == 0 && i + 1 < argc)
+            periodicity = std::strcmp(argv[++i], "on") == 0;
+        else if (std::strcmp(argv[i], "--one-thread") == 0 && i + 1 < argc)
+            oneThread = std::strcmp(argv[++i], "on") == 0;
+        else if (std::strcmp(argv[i], "--display-bits") == 0 && i + 1 < argc)
+            displayBits = std::atoi(argv[++i]) == 8 ? 8 : 32;
+        else if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc)
+            threads = std::max(1, std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--heavy") == 0)
+            heavy = true;
+        else if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc &&
+                 std::sscanf(argv[i + 1], "%dx%d", &width, &height) == 2)
+            ++i;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -164,8 +173,9 @@ int main(int argc, char** argv) {
     Clock::time_point start = Clock::now();
     QApplication::exec();
     std::printf("image %d x %d, %d-bit display, %s, periodicity %s, aspect factor %.6f, first plot %.1f ms\n",
-                state.geometry.imageWidth, state.geometry.imageHeight, displayBits, heavy ? "heavy window" : "default Mandelbrot",
-                periodicity ? "on" : "off", state.aspectFactor(), milliseconds(plotEnd.end - start));
+                state.geometry.imageWidth, state.geometry.imageHeight, displayBits,
+                heavy ? "heavy window" : "default Mandelbrot", periodicity ? "on" : "off", state.aspectFactor(),
+                milliseconds(plotEnd.end - start));
 
     std::vector<double> desktop;
     std::vector<double> firstRows;
@@ -190,8 +200,18 @@ int main(int argc, char** argv) {
                                   "--display-bits", QString::number(displayBits),
                                   "--quiet",        folder.filePath("plot.ppm")};
             if (heavy) {
-                arguments << "--xmin" << "-0.3" << "--xmax" << "0.1" << "--ymin" << "-0.2" << "--ymax" << "0.2"
-                          << "--iterations" << "16384" << "--inside" << "zmag";
+                arguments << "--xmin"
+                          << "-0.3"
+                          << "--xmax"
+                          << "0.1"
+                          << "--ymin"
+                          << "-0.2"
+                          << "--ymax"
+                          << "0.2"
+                          << "--iterations"
+                          << "16384"
+                          << "--inside"
+                          << "zmag";
             }
             // By default every core, as the desktop program computes its rows.
             if (threads > 0) arguments << "--threads" << QString::number(threads);
@@ -202,7 +222,8 @@ int main(int argc, char** argv) {
             if (process.exitCode() == 0) batch.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
         }
         std::printf("run %d: desktop %.1f ms (first row painted at %.1f ms)%s%s\n", run + 1, desktop.back(),
-                    firstRows.back(), core.empty() ? "" : (", one thread " + std::to_string(core.back()) + " ms").c_str(),
+                    firstRows.back(),
+                    core.empty() ? "" : (", one thread " + std::to_string(core.back()) + " ms").c_str(),
                     batch.empty() ? "" : (", fernrender " + std::to_string(batch.back()) + " ms").c_str());
     }
     // The fastest run of each is the least disturbed by whatever else the

@@ -97,9 +97,7 @@ void BM_LevelSetPassAfterAPlot(benchmark::State& state) {
     const std::string name = viewName(static_cast<int>(state.range(0)), state.range(1) != 0);
     state.SetLabel(spread ? name : name + ", sequential");
 }
-BENCHMARK(BM_LevelSetPassAfterAPlot)
-    ->ArgsProduct({{0, 1, 2}, {1, 0}, {1, 0}})
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LevelSetPassAfterAPlot)->ArgsProduct({{0, 1, 2}, {1, 0}, {1, 0}})->Unit(benchmark::kMillisecond);
 
 // The plot the pass prepares, as the desktop program now makes it: on every
 // core with the widest vectors.

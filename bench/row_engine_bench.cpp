@@ -188,18 +188,32 @@ void registerAll() {
         const std::string prefix = std::string(1, which) + "/";
         const RenderRequest r = mandelbrotRequest(which);
         const int repeats = which == 'a' ? 3 : 1;
-        benchmark::RegisterBenchmark((prefix + "plain loop").c_str(), [which](benchmark::State& s) { plainLoop(s, which); })
-            ->Iterations(repeats)->Repetitions(3)->UseRealTime()->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark((prefix + "scalar driver").c_str(), [r](benchmark::State& s) { scalarDriver(s, r); })
-            ->Iterations(repeats)->Repetitions(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((prefix + "plain loop").c_str(),
+                                     [which](benchmark::State& s) { plainLoop(s, which); })
+            ->Iterations(repeats)
+            ->Repetitions(3)
+            ->UseRealTime()
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((prefix + "scalar driver").c_str(),
+                                     [r](benchmark::State& s) { scalarDriver(s, r); })
+            ->Iterations(repeats)
+            ->Repetitions(3)
+            ->UseRealTime()
+            ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark((prefix + "scalar engine, 1 thread").c_str(),
                                      [r](benchmark::State& s) { rowEngine(s, r, 1, SimdLevel::Scalar); })
-            ->Iterations(repeats)->Repetitions(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+            ->Iterations(repeats)
+            ->Repetitions(3)
+            ->UseRealTime()
+            ->Unit(benchmark::kMillisecond);
 #ifdef FERNWISE_EXACT_LIMIT_REFERENCE
         for (int threads : {1, allThreads}) {
             benchmark::RegisterBenchmark((prefix + "reference loop, " + threadsName(threads)).c_str(),
                                          [which, threads](benchmark::State& s) { referenceLoop(s, which, threads); })
-                ->Iterations(1)->Repetitions(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+                ->Iterations(1)
+                ->Repetitions(3)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond);
             if (allThreads == 1) break;
         }
 #endif
@@ -208,10 +222,16 @@ void registerAll() {
             const std::string name(simdLevelName(level));
             benchmark::RegisterBenchmark((prefix + name + ", " + threadsName(1)).c_str(),
                                          [r, level](benchmark::State& s) { rowEngine(s, r, 1, level); })
-                ->Iterations(repeats * 3)->Repetitions(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+                ->Iterations(repeats * 3)
+                ->Repetitions(3)
+                ->UseRealTime()
+                ->Unit(benchmark::kMillisecond);
             benchmark::RegisterBenchmark((prefix + name + ", " + threadsName(allThreads)).c_str(),
                                          [r, level](benchmark::State& s) { rowEngine(s, r, allThreads, level); })
-                ->Iterations(repeats * 3)->Repetitions(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+                ->Iterations(repeats * 3)
+                ->Repetitions(3)
+                ->UseRealTime()
+                ->Unit(benchmark::kMillisecond);
         }
     }
     for (int t = 0; t < fractalTypeCount; ++t) {
@@ -226,7 +246,10 @@ void registerAll() {
                                          [r, threads, ownThreads](benchmark::State& s) {
                                              rowEngine(s, r, threads, bestSimdLevel(), ownThreads);
                                          })
-                ->Iterations(type == FractalType::Sine ? 2 : 10)->Repetitions(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+                ->Iterations(type == FractalType::Sine ? 2 : 10)
+                ->Repetitions(5)
+                ->UseRealTime()
+                ->Unit(benchmark::kMillisecond);
         }
     }
 }
@@ -266,15 +289,17 @@ public:
                 std::printf("\n");
             }
         }
-        std::printf("(c) 640 x 480, periodicity on: pixels/s on 1 thread, on 2 (kept helper) and on 2 started per image\n");
+        std::printf(
+            "(c) 640 x 480, periodicity on: pixels/s on 1 thread, on 2 (kept helper) and on 2 started per image\n");
         for (int t = 0; t < fractalTypeCount; ++t) {
             const std::string prefix = "c/" + std::string(fractalTypeEnumerator(static_cast<FractalType>(t))) + "/";
             const auto one = seconds_.find(prefix + "1 thread");
             const auto two = seconds_.find(prefix + "2 threads");
             const auto fresh = seconds_.find(prefix + "2 new threads");
             if (one == seconds_.end() || two == seconds_.end() || fresh == seconds_.end()) continue;
-            std::printf("  %-20s %8.2f M/s %8.2f M/s %5.2f x %8.2f M/s %5.2f x\n", prefix.substr(2, prefix.size() - 3).c_str(),
-                        640.0 * 480.0 / one->second / 1e6, 640.0 * 480.0 / two->second / 1e6, one->second / two->second,
+            std::printf("  %-20s %8.2f M/s %8.2f M/s %5.2f x %8.2f M/s %5.2f x\n",
+                        prefix.substr(2, prefix.size() - 3).c_str(), 640.0 * 480.0 / one->second / 1e6,
+                        640.0 * 480.0 / two->second / 1e6, one->second / two->second,
                         640.0 * 480.0 / fresh->second / 1e6, one->second / fresh->second);
         }
     }

@@ -57,8 +57,7 @@ RemovalResult removeStoredSettingsIn(const QString& configFolder) {
 
     // rmdir removes only an empty folder, so whatever else lives in "Ko"
     // keeps it, with no window between looking and removing.
-    return ::rmdir(parentPath.constData()) == 0 ? RemovalResult::SubkeyAndParentDeleted
-                                                : RemovalResult::SubkeyDeleted;
+    return ::rmdir(parentPath.constData()) == 0 ? RemovalResult::SubkeyAndParentDeleted : RemovalResult::SubkeyDeleted;
 }
 
 RemovalResult removeStoredSettings() { return removeStoredSettingsIn(userConfigFolder()); }

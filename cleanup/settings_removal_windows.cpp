@@ -21,8 +21,8 @@ RemovalResult removeStoredSettings() {
         return RemovalResult::SubkeyDeleted;
     DWORD subkeys = 0;
     DWORD values = 0;
-    const LSTATUS query = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
-                                           nullptr, nullptr, nullptr, nullptr);
+    const LSTATUS query = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                                           nullptr, nullptr, nullptr);
     RegCloseKey(key);
     // Values of another program count as much as its subkeys: deleting the
     // key would take them along.

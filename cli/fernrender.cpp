@@ -1,11 +1,11 @@
 #include "fernrender.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cfloat>
 #include <chrono>
 #include <cstdio>
-#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -40,7 +40,8 @@ namespace {
 
 std::string lowerExtension(const std::string& path) {
     std::string ext = std::filesystem::path(path).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return ext;
 }
 
@@ -70,7 +71,12 @@ bool standardErrorIsTerminal() {
 class ProgressDisplay {
 public:
     ProgressDisplay(std::ostream& out, std::string label, long long rows, bool enabled)
-        : out_(out), label_(std::move(label)), rows_(rows), enabled_(enabled), start_(Clock::now()), lastShown_(start_) {}
+        : out_(out),
+          label_(std::move(label)),
+          rows_(rows),
+          enabled_(enabled),
+          start_(Clock::now()),
+          lastShown_(start_) {}
 
     void rowsDone(long long done) {
         if (!enabled_) return;
@@ -433,7 +439,8 @@ int runAssemble(const std::vector<std::string>& args, std::ostream& err, SaveSto
     }
     std::array<Rgb, paletteSize> palette{};
     const PngReader& firstPng = *bands.front().png;
-    std::copy_n(firstPng.palette().begin(), std::min<std::size_t>(paletteSize, firstPng.palette().size()), palette.begin());
+    std::copy_n(firstPng.palette().begin(), std::min<std::size_t>(paletteSize, firstPng.palette().size()),
+                palette.begin());
     PngWriter writer;
     if (!writer.begin(file, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
                       firstPng.indexed() ? &palette : nullptr, parameters, "")) {
@@ -536,8 +543,9 @@ int render(const RenderOptions& options, std::ostream& err, SaveStop* stop) {
             if (status == MapFileStatus::CannotOpen) {
                 err << failure("cannot open", options.mapFile, systemReason(error));
             } else {
-                err << failure("cannot read", options.mapFile,
-                               error != 0 ? systemReason(error) : "not a .map palette (each line three numbers 0..255)");
+                err << failure(
+                    "cannot read", options.mapFile,
+                    error != 0 ? systemReason(error) : "not a .map palette (each line three numbers 0..255)");
             }
             return 1;
         }
@@ -569,7 +577,8 @@ int render(const RenderOptions& options, std::ostream& err, SaveStop* stop) {
         }
         tables = present ? &levelSets.tables : nullptr;
     } else {
-        tables = buildLevelSetTables(request, levelSets, LevelSetPassOptions{options.threads, bestSimdLevel(), &helpers});
+        tables =
+            buildLevelSetTables(request, levelSets, LevelSetPassOptions{options.threads, bestSimdLevel(), &helpers});
     }
     if (!options.levelSetsOut.empty()) {
         std::string reason;
@@ -582,7 +591,8 @@ int render(const RenderOptions& options, std::ostream& err, SaveStop* stop) {
 
     const long long first = band ? options.firstRow : 0;
     const long long count = band ? options.rowCount : options.height;
-    const std::string label = band ? "rows " + std::to_string(first) + ".." + std::to_string(first + count - 1) + ": " : "";
+    const std::string label =
+        band ? "rows " + std::to_string(first) + ".." + std::to_string(first + count - 1) + ": " : "";
     ProgressDisplay progress(err, label, count, !options.quiet && standardErrorIsTerminal());
 
     if (!streamed) {
@@ -591,8 +601,9 @@ int render(const RenderOptions& options, std::ostream& err, SaveStop* stop) {
                                             depth.paletteDevice ? PixelFormat::Indexed8 : PixelFormat::Rgb32);
         if (!screen) throw std::bad_alloc();
         screen->realize(*palette.logical);
-        renderImageParallel(request, *screen, palette, nullptr, tables, options.threads, bestSimdLevel(),
-                            [&progress](int rowsDrawn) { progress.rowsDone(rowsDrawn); }, &helpers);
+        renderImageParallel(
+            request, *screen, palette, nullptr, tables, options.threads, bestSimdLevel(),
+            [&progress](int rowsDrawn) { progress.rowsDone(rowsDrawn); }, &helpers);
         progress.finish();
         SaveRequest save;
         save.path = options.output;
@@ -619,8 +630,8 @@ int render(const RenderOptions& options, std::ostream& err, SaveStop* stop) {
     if (driver.beginTrueColor(request.flags.trueColorMode)) driver.useLevelSets(tables);
     driver.startKernels();
     const RowEngine engine(rowPlotFrom(driver, request.flags), bestSimdLevel());
-    const bool carriedIn =
-        carriedInto(engine, static_cast<int>(first), driver.kernel.periodicity.lastPointInside, options.threads, &helpers);
+    const bool carriedIn = carriedInto(engine, static_cast<int>(first), driver.kernel.periodicity.lastPointInside,
+                                       options.threads, &helpers);
 
     const RowColors colors = rowColors(palette, depth.paletteDevice);
     SaveFile file;
@@ -638,32 +649,33 @@ int render(const RenderOptions& options, std::ostream& err, SaveStop* stop) {
                        indexed ? &colors.shown : nullptr, parameters,
                        band ? std::to_string(first) + ":" + std::to_string(count) : std::string());
     } else {
-        const std::string header =
-            std::string(ext == ".pgm" ? "P5\n" : "P6\n") + std::to_string(options.width) + " " + std::to_string(count) + "\n255\n";
+        const std::string header = std::string(ext == ".pgm" ? "P5\n" : "P6\n") + std::to_string(options.width) + " " +
+                                   std::to_string(count) + "\n255\n";
         if (ext == ".ppm") out.resize(3 * static_cast<std::size_t>(options.width));
         ok = file.write(header.data(), header.size());
     }
     long long done = 0;
     if (ok) {
-        ok = streamRows(engine, static_cast<int>(first), static_cast<int>(count), carriedIn, options.threads,
-                        [&](const RowResult& row) {
-                            if (ext == ".pgm") {
-                                if (!file.write(row.indices.data(), row.indices.size())) return false;
-                            } else if (ext == ".ppm") {
-                                colors.rgb(row, out.data());
-                                if (!file.write(out.data(), out.size())) return false;
-                            } else {
-                                if (options.trueColor) {
-                                    colors.rgb(row, out.data());
-                                } else {
-                                    colors.indexed(row, out.data());
-                                }
-                                if (!png.writeRow(out.data())) return false;
-                            }
-                            progress.rowsDone(++done);
-                            return true;
-                        },
-                        &helpers);
+        ok = streamRows(
+            engine, static_cast<int>(first), static_cast<int>(count), carriedIn, options.threads,
+            [&](const RowResult& row) {
+                if (ext == ".pgm") {
+                    if (!file.write(row.indices.data(), row.indices.size())) return false;
+                } else if (ext == ".ppm") {
+                    colors.rgb(row, out.data());
+                    if (!file.write(out.data(), out.size())) return false;
+                } else {
+                    if (options.trueColor) {
+                        colors.rgb(row, out.data());
+                    } else {
+                        colors.indexed(row, out.data());
+                    }
+                    if (!png.writeRow(out.data())) return false;
+                }
+                progress.rowsDone(++done);
+                return true;
+            },
+            &helpers);
     }
     progress.finish();
     if (!ok || !file.commit()) {
@@ -692,8 +704,7 @@ int runFernrender(const std::vector<std::string>& args, std::ostream& out, std::
         if (options->version) return writeText(out, err, std::string("fernrender ") + FERNWISE_VERSION + "\n");
         return render(*options, err, stop);
     } catch (const std::bad_alloc&) {
-    } catch (const std::length_error&) {
-    }
+    } catch (const std::length_error&) {}
     // Whatever was being written is abandoned; an earlier file stays as it was.
     if (options) return memoryFailure(err, *options);
     err << "fernrender: not enough memory\n";

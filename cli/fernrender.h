@@ -12,7 +12,6 @@ struct SaveStop;
 // output. Returns the exit status; messages go to `err`, help to `out`.
 // `stop`, set by a signal handler, ends the write early with the earlier
 // file kept.
-int runFernrender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                  SaveStop* stop = nullptr);
+int runFernrender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, SaveStop* stop = nullptr);
 
 }  // namespace fernwise

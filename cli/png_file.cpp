@@ -2,11 +2,11 @@
 
 #include <spng.h>
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 namespace fernwise {
 namespace {
@@ -121,7 +121,8 @@ bool PngReader::open(const std::string& path, std::string& reason) {
     }
     width_ = ihdr.width;
     height_ = ihdr.height;
-    if (ihdr.bit_depth != 8 || (ihdr.color_type != SPNG_COLOR_TYPE_INDEXED && ihdr.color_type != SPNG_COLOR_TYPE_TRUECOLOR) ||
+    if (ihdr.bit_depth != 8 ||
+        (ihdr.color_type != SPNG_COLOR_TYPE_INDEXED && ihdr.color_type != SPNG_COLOR_TYPE_TRUECOLOR) ||
         ihdr.interlace_method != 0) {
         reason = "not a PNG written by fernrender";
         return false;
@@ -168,7 +169,7 @@ bool PngReader::readRow(std::uint8_t* row, std::string& reason) {
     if (r == 0 || r == SPNG_EOI) return true;
     if (r == SPNG_EMEM) throw std::bad_alloc();
     reason = r == SPNG_IO_ERROR && std::ferror(file_) ? std::strerror(errno)
-                                                       : std::string("damaged PNG image (") + spng_strerror(r) + ")";
+                                                      : std::string("damaged PNG image (") + spng_strerror(r) + ")";
     return false;
 }
 

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <functional>
 #include <limits>
-#include <type_traits>
 #include <map>
+#include <type_traits>
 
 namespace fernwise {
 namespace {
@@ -201,7 +201,9 @@ ParseResult parseRenderOptions(const std::vector<std::string>& rawArgs) {
         Setter set;
         const char* range = nullptr;  // what the help states, for the message
     };
-    auto real = [](double& target) -> Setter { return [&target](const std::string& v) { return parseDouble(v, target); }; };
+    auto real = [](double& target) -> Setter {
+        return [&target](const std::string& v) { return parseDouble(v, target); };
+    };
     auto realIn = [](double& target, double low, double high) -> Setter {
         return [&target, low, high](const std::string& v) {
             double value = 0.0;
@@ -226,7 +228,8 @@ ParseResult parseRenderOptions(const std::vector<std::string>& rawArgs) {
     };
     const std::map<std::string, ValueOption> valueOptions{
         {"--type", {[](const std::string&) { return true; }}},
-        {"--size", {[&](const std::string& v) { return parseSize(v, o.width, o.height); }, "1x1 to 2147483647x2147483647"}},
+        {"--size",
+         {[&](const std::string& v) { return parseSize(v, o.width, o.height); }, "1x1 to 2147483647x2147483647"}},
         {"--xmin", {real(e.xmin)}},
         {"--xmax", {real(e.xmax)}},
         {"--ymin", {real(e.ymin)}},
@@ -234,15 +237,16 @@ ParseResult parseRenderOptions(const std::vector<std::string>& rawArgs) {
         {"--param1", {real(e.param1)}},
         {"--param2", {real(e.param2)}},
         // The dialog's own checks give their messages for these two.
-        {"--iterations", {integerIn(e.iterations, std::numeric_limits<long long>::min(), std::numeric_limits<long long>::max())}},
+        {"--iterations",
+         {integerIn(e.iterations, std::numeric_limits<long long>::min(), std::numeric_limits<long long>::max())}},
         {"--size-limit", {realIn(e.sizeRadius, 1.0, 256.0), "1 to 256"}},
         {"--outside-color", {integerIn(e.outsideColor, 0, 255), "0 to 255"}},
         {"--inside-color", {integerIn(e.insideColor, 0, 255), "0 to 255"}},
         {"--binary-offset", {integerIn(e.binaryOffset, 1, 255), "1 to 255"}},
         {"--mapping",
          {[&](const std::string& v) {
-              return parseChoice<MappingMode>(v, {{"standard", MappingMode::Standard}, {"inversion", MappingMode::Inversion}},
-                                              e.mappingMode);
+              return parseChoice<MappingMode>(
+                  v, {{"standard", MappingMode::Standard}, {"inversion", MappingMode::Inversion}}, e.mappingMode);
           },
           "standard or inversion"}},
         {"--outside",
@@ -272,15 +276,14 @@ ParseResult parseRenderOptions(const std::vector<std::string>& rawArgs) {
         {"--aspect", {realIn(o.aspect, 0.001, 1000.0), "0.001 to 1000"}},
         {"--threads", {integerIn(o.threads, 1, 1024), "1 to 1024"}},
         {"--map", {text(o.mapFile)}},
-        {"--rows", {[&](const std::string& v) { return parseRows(v, o.firstRow, o.rowCount); }, "FIRST:COUNT, COUNT >= 1"}},
+        {"--rows",
+         {[&](const std::string& v) { return parseRows(v, o.firstRow, o.rowCount); }, "FIRST:COUNT, COUNT >= 1"}},
         {"--level-sets-out", {text(o.levelSetsOut)}},
         {"--level-sets-in", {text(o.levelSetsIn)}},
     };
     const std::map<std::string, bool RenderOptions::*> flagOptions{
-        {"--quiet", &RenderOptions::quiet},
-        {"--true-color", &RenderOptions::trueColor},
-        {"--help", &RenderOptions::help},
-        {"-h", &RenderOptions::help},
+        {"--quiet", &RenderOptions::quiet},     {"--true-color", &RenderOptions::trueColor},
+        {"--help", &RenderOptions::help},       {"-h", &RenderOptions::help},
         {"--version", &RenderOptions::version},
     };
 

@@ -22,7 +22,7 @@ struct RenderOptions {
     bool specialColoring = false;
     double aspect = 1.0;
     bool quiet = false;  // no progress display
-    int threads = 0;  // threads computing rows; 0: one per core
+    int threads = 0;     // threads computing rows; 0: one per core
     std::string mapFile;
     std::string output;
     // A band: rows firstRow .. firstRow + rowCount - 1 of the image

@@ -46,7 +46,8 @@ std::int32_t outsideIndex(KernelState& s, const ColoringContext& c, std::int32_t
     std::int32_t index = 0;
     switch (p.outsideColoring) {
         case OutsideColoring::Fausto: {
-            double v = std::fmod(static_cast<double>(4 * column + c.rowCounter) / static_cast<double>(4 * a), 255.0) + 1.0;
+            double v =
+                std::fmod(static_cast<double>(4 * column + c.rowCounter) / static_cast<double>(4 * a), 255.0) + 1.0;
             indexFromValue(v, c.trueColorMode, index, fraction, blend);
             break;
         }
@@ -71,8 +72,7 @@ std::int32_t outsideIndex(KernelState& s, const ColoringContext& c, std::int32_t
             indexFromValue(v, c.trueColorMode, index, fraction, blend);
             break;
         }
-        case OutsideColoring::Solid:
-            return s.type == FractalType::Newton ? newtonSolid(s, a) : p.outsideColor;
+        case OutsideColoring::Solid: return s.type == FractalType::Newton ? newtonSolid(s, a) : p.outsideColor;
         case OutsideColoring::Standard:
         case OutsideColoring::Binary: {
             index = mod256(a);
@@ -111,11 +111,8 @@ std::int32_t insideIndex(const KernelState& s, const ColoringContext& c, double&
             indexFromValue(v, c.trueColorMode, index, fraction, blend);
             break;
         }
-        case InsideColoring::Bof34:
-            index = s.point.minIteration % 255 + 1;
-            break;
-        case InsideColoring::Solid:
-            return p.insideColor;
+        case InsideColoring::Bof34: index = s.point.minIteration % 255 + 1; break;
+        case InsideColoring::Solid: return p.insideColor;
     }
     if (index < 1) index = 1;
     if (index > 255) index = 1;

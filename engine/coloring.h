@@ -9,8 +9,8 @@ namespace fernwise {
 
 // What the colouring step reads from the plot besides the kernel state.
 struct ColoringContext {
-    std::int32_t rowCounter = 0;       // rows - 1 - row
-    std::int32_t iterationScale = 256; // max(iterations, 256)
+    std::int32_t rowCounter = 0;        // rows - 1 - row
+    std::int32_t iterationScale = 256;  // max(iterations, 256)
     bool trueColorMode = false;
     bool levelSetTablesValid = false;
     const LevelSetTables* levelSets = nullptr;

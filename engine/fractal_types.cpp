@@ -47,10 +47,8 @@ constexpr std::array<FractalParams, fractalTypeCount> defaultTable{{
 }};
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -78,9 +76,7 @@ std::optional<FractalType> parseFractalType(std::string_view text) {
     return std::nullopt;
 }
 
-FractalParams defaultParams(FractalType type) {
-    return defaultTable.at(static_cast<std::size_t>(type));
-}
+FractalParams defaultParams(FractalType type) { return defaultTable.at(static_cast<std::size_t>(type)); }
 
 FractalCatalog::FractalCatalog() : entries_(defaultTable) {}
 

@@ -89,9 +89,7 @@ struct Complex {
 };
 
 // (a + ib)(c + id) = (ac - bd) + i(ad + bc), in exactly this order.
-inline Complex complexMultiply(double a, double b, double c, double d) {
-    return {a * c - b * d, a * d + b * c};
-}
+inline Complex complexMultiply(double a, double b, double c, double d) { return {a * c - b * d, a * d + b * c}; }
 
 // (x + iy)^n for n >= 0 by repeated squaring.
 Complex complexPower(double x, double y, std::int32_t n);

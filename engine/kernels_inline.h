@@ -65,9 +65,7 @@ inline std::int32_t julia(KernelState& s, double& x, double& y) {
     return juliaOrMandelbrot(s, x, y, s.params.param1, s.params.param2);
 }
 
-inline std::int32_t mandelbrot(KernelState& s, double& x, double& y) {
-    return juliaOrMandelbrot(s, x, y, x, y);
-}
+inline std::int32_t mandelbrot(KernelState& s, double& x, double& y) { return juliaOrMandelbrot(s, x, y, x, y); }
 
 inline std::int32_t selfSquaredDragons(KernelState& s, double& x, double& y) {
     const FractalParams& p = s.params;

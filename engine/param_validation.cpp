@@ -8,20 +8,13 @@
 namespace fernwise {
 
 const std::array<std::string_view, 15> paramErrorMessages{
-    "xmin and xmax must not be equal",
-    "ymin and ymax must not be equal",
-    "iteration range: 1 to 16384",
-    "size range: 1.0 to 256.0",
-    "color attribute range: 0 to 255",
-    "offset attribute range: 1 to 255",
-    "cx range: -2.0 to 0.5",
-    "cy range: -1.5 to 1.5",
-    "qx range: -2.0 to 5.0",
-    "qy range: 0.0 to 5.0",
-    "degree range: 2 to 20",
-    "cx range: -2.0 to 4.0",
-    "cy range: -2.0 to 2.0",
-    "epsilon range: -4.0 to 4.0",
+    "xmin and xmax must not be equal", "ymin and ymax must not be equal",
+    "iteration range: 1 to 16384",     "size range: 1.0 to 256.0",
+    "color attribute range: 0 to 255", "offset attribute range: 1 to 255",
+    "cx range: -2.0 to 0.5",           "cy range: -1.5 to 1.5",
+    "qx range: -2.0 to 5.0",           "qy range: 0.0 to 5.0",
+    "degree range: 2 to 20",           "cx range: -2.0 to 4.0",
+    "cy range: -2.0 to 2.0",           "epsilon range: -4.0 to 4.0",
     "h and p range: 0.0 to 1.0",
 };
 

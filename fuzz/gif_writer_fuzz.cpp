@@ -82,8 +82,8 @@ std::vector<std::uint8_t> decodedRaster(const std::filesystem::path& path, int w
     const SavedImage& image = gif->SavedImages[0];
     if (image.ImageDesc.Width != width || image.ImageDesc.Height != height || image.ImageDesc.Interlace)
         __builtin_trap();
-    std::vector<std::uint8_t> raster(image.RasterBits,
-                                     image.RasterBits + static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    std::vector<std::uint8_t> raster(
+        image.RasterBits, image.RasterBits + static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     DGifCloseFile(gif, &error);
     return raster;
 }
@@ -92,9 +92,10 @@ std::vector<std::uint8_t> decodedRaster(const std::filesystem::path& path, int w
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // A memory-backed folder where there is one: every input writes a file.
-    std::string pattern = (std::filesystem::is_directory("/dev/shm") ? std::string("/dev/shm")
-                                                                    : std::filesystem::temp_directory_path().string()) +
-                          "/fernwise-gif-XXXXXX";
+    std::string pattern =
+        (std::filesystem::is_directory("/dev/shm") ? std::string("/dev/shm")
+                                                   : std::filesystem::temp_directory_path().string()) +
+        "/fernwise-gif-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     folder = pattern;
     std::atexit(removeFolder);

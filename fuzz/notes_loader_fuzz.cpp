@@ -35,7 +35,8 @@ void removeFolder() { QDir(folder).removeRecursively(); }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // A memory-backed folder where there is one: every input is a file write.
-    std::string pattern = (QDir("/dev/shm").exists() ? "/dev/shm" : QDir::tempPath().toStdString()) + "/fernwise-notes-XXXXXX";
+    std::string pattern =
+        (QDir("/dev/shm").exists() ? "/dev/shm" : QDir::tempPath().toStdString()) + "/fernwise-notes-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     folder = QString::fromStdString(pattern);
     std::atexit(removeFolder);

@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fernwise::ParseResult parsed = fernwise::parseRenderOptions(args);
     if (!parsed.options) return 0;
     fernwise::FractalParams params = fernwise::defaultParams(parsed.options->type);
-    if (fernwise::validateParams(parsed.options->type, parsed.options->entry, params) != fernwise::noParamError) return 0;
+    if (fernwise::validateParams(parsed.options->type, parsed.options->entry, params) != fernwise::noParamError)
+        return 0;
     const bool sane = params.xmin < params.xmax && params.ymin < params.ymax && params.iterations >= 1 &&
                       params.iterations <= 16384 && params.sizeLimit >= 1.0 && params.sizeLimit <= 65536.0 &&
                       std::isfinite(params.param1);

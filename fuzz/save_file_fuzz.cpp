@@ -151,7 +151,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             while (input.remaining_bytes() > 0) {
                 if (writes++ == stopAfter) stop.requested = true;
                 // Now and then a piece larger than the file's own buffer.
-                const std::size_t piece = input.ConsumeBool() ? input.ConsumeIntegralInRange<std::size_t>(0, 200000) : 0;
+                const std::size_t piece =
+                    input.ConsumeBool() ? input.ConsumeIntegralInRange<std::size_t>(0, 200000) : 0;
                 std::string bytes = input.ConsumeRandomLengthString(256);
                 bytes.append(piece, 'p');
                 file.write(bytes.data(), bytes.size());

@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // The settings store fixes its folder at first use, so the temporary
     // XDG_CONFIG_HOME is set before anything asks; a memory-backed one where
     // there is one, since every input writes the file.
-    std::string pattern = (QDir("/dev/shm").exists() ? "/dev/shm" : QDir::tempPath().toStdString()) + "/fernwise-settings-XXXXXX";
+    std::string pattern =
+        (QDir("/dev/shm").exists() ? "/dev/shm" : QDir::tempPath().toStdString()) + "/fernwise-settings-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     root = QString::fromStdString(pattern);
     if (!QDir().mkpath(root + "/Ko")) std::abort();
@@ -59,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::optional<int> index = settings.readResIndex();
     if (index && (*index < 0 || *index > 9)) __builtin_trap();
     fernwise::StoredSettings folderRead;
-    const bool folderKnown = settings.readSetting(fernwise::SettingName::OldPath, folderRead) == fernwise::SettingStatus::Ok;
+    const bool folderKnown =
+        settings.readSetting(fernwise::SettingName::OldPath, folderRead) == fernwise::SettingStatus::Ok;
     if (folderKnown && folderRead.rememberedMapFolder.contains(QChar(u'\0'))) __builtin_trap();
 
     if (size == 0 || (data[0] & 3) != 0) return 0;
@@ -69,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (folderKnown && settings.readOldPath() != folderRead.rememberedMapFolder) __builtin_trap();
 
     // A folder of any characters but zero reads back as it was written.
-    QString folder = QString::fromUtf8(reinterpret_cast<const char*>(data) + 1, static_cast<qsizetype>(size - 1)).left(64);
+    QString folder =
+        QString::fromUtf8(reinterpret_cast<const char*>(data) + 1, static_cast<qsizetype>(size - 1)).left(64);
     folder.remove(QChar(u'\0'));
     if (settings.writeOldPath(folder) != fernwise::SettingStatus::Ok) __builtin_trap();
     if (settings.readOldPath() != folder || settings.readResIndex() != written) __builtin_trap();

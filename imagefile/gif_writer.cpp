@@ -57,7 +57,8 @@ bool writeImageDescriptor(SaveFile& file, int width, int height) {
 class RowIndexer {
 public:
     RowIndexer(const VirtualScreen& screen, const PaletteEntries& entries) : screen_(screen), lookup_(entries) {
-        for (std::size_t i = 0; i < indexOfStored_.size(); ++i) indexOfStored_[i] = lookup_.indexOf(screen.shownColors()[i]);
+        for (std::size_t i = 0; i < indexOfStored_.size(); ++i)
+            indexOfStored_[i] = lookup_.indexOf(screen.shownColors()[i]);
     }
 
     void indicesOfRow(int y, std::uint8_t* out) const {

@@ -36,9 +36,7 @@ private:
     static constexpr std::uint32_t slotMask = slotCount - 1;
     static constexpr std::uint32_t emptyKey = 0xffffffffu;
 
-    static std::uint32_t pack(Rgb c) {
-        return (std::uint32_t{c.red} << 16) | (std::uint32_t{c.green} << 8) | c.blue;
-    }
+    static std::uint32_t pack(Rgb c) { return (std::uint32_t{c.red} << 16) | (std::uint32_t{c.green} << 8) | c.blue; }
     static std::uint32_t hash(std::uint32_t key) { return (key * 0x9e3779b1u) >> 22; }
 
     std::array<std::uint32_t, slotCount> keys_;

@@ -24,8 +24,6 @@ inline constexpr std::array<const char*, 4> saveErrorMessages = {
 
 inline constexpr const char* saveErrorCaption = "Save file error";
 
-inline const char* saveErrorMessage(SaveStatus status) {
-    return saveErrorMessages[static_cast<std::size_t>(status)];
-}
+inline const char* saveErrorMessage(SaveStatus status) { return saveErrorMessages[static_cast<std::size_t>(status)]; }
 
 }  // namespace fernwise

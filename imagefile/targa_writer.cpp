@@ -66,7 +66,8 @@ SaveStatus writeTarga(const SaveRequest& request, const VirtualScreen& screen, S
             out[0] = color.blue;
             out[1] = color.green;
             out[2] = color.red;
-            if (sampled && x % sampler.step() == 0) progress.drawRgbPixel(sampler.thumbnailX(x), sampler.thumbnailY(y), color);
+            if (sampled && x % sampler.step() == 0)
+                progress.drawRgbPixel(sampler.thumbnailX(x), sampler.thumbnailY(y), color);
         }
         if (!file.write(row.get(), rowBytes)) {
             row.reset();

@@ -164,7 +164,7 @@ public:
         guessX_ = s_.periodicity.savedX;
         guessY_ = s_.periodicity.savedY;
 
-        int threads = options.threads > 0 ? options.threads
+        int threads = options.threads > 0       ? options.threads
                       : options.pool != nullptr ? options.pool->size() + 1
                                                 : defaultThreadCount();
         threads = std::max(1, std::min(threads, height_));

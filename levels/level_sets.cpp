@@ -111,33 +111,29 @@ bool sampleLevelSetsSequential(LevelSetTables& tables, PlotDriver& driver, Level
     KernelState& s = driver.kernel;
     const FractalParams& p = s.params;
     startTables(tables, p);
-    const PassGeometry g{driver.imageWidth(), driver.imageHeight(), p.xmin, p.ymin, driver.plotSpanX(),
-                         driver.plotSpanY()};
+    const PassGeometry g{driver.imageWidth(), driver.imageHeight(), p.xmin, p.ymin,
+                         driver.plotSpanX(),  driver.plotSpanY()};
     using namespace kernels;
     if (s.type == FractalType::Julia) {
         return samplePass(tables, s, g, observer, [](KernelState& k, double& x, double& y) { return julia(k, x, y); });
     }
-    return samplePass(tables, s, g, observer,
-                      [](KernelState& k, double& x, double& y) { return mandelbrot(k, x, y); });
+    return samplePass(tables, s, g, observer, [](KernelState& k, double& x, double& y) { return mandelbrot(k, x, y); });
 }
 
 LevelSetPreparation prepareLevelSetTables(LevelSetState& state, PlotDriver& driver, const PlotFlags& flags,
-                                   LevelSetPassObserver* observer, AllocationGate* gate,
-                                   const LevelSetPassOptions& options) {
+                                          LevelSetPassObserver* observer, AllocationGate* gate,
+                                          const LevelSetPassOptions& options) {
     const FractalType type = driver.kernel.type;
     const FractalParams& params = driver.kernel.params;
     driver.useLevelSets(nullptr);
     switch (type) {
         case FractalType::Julia:
-        case FractalType::Mandelbrot:
-            break;
+        case FractalType::Mandelbrot: break;
         case FractalType::SelfSquaredDragons:
             // No tables are ever built for this type, and tables built for
             // another plot must not serve it: its pixels get fraction 0.
             return levelSetsPrepared;
-        default:
-            driver.dropLevelSetTables();
-            return levelSetsPrepared;
+        default: driver.dropLevelSetTables(); return levelSetsPrepared;
     }
     if (tablesServe(state, type, params)) {
         driver.useLevelSets(&state.tables);

@@ -71,8 +71,8 @@ struct LevelSetState {
 // plot.
 // `gate` lets tests make the allocation fail.
 LevelSetPreparation prepareLevelSetTables(LevelSetState& state, PlotDriver& driver, const PlotFlags& flags,
-                                   LevelSetPassObserver* observer = nullptr, AllocationGate* gate = nullptr,
-                                   const LevelSetPassOptions& options = {});
+                                          LevelSetPassObserver* observer = nullptr, AllocationGate* gate = nullptr,
+                                          const LevelSetPassOptions& options = {});
 
 // The sampling pass over the whole image, from the record's ymin upward, on
 // the driver's kernel state as the previous point (or plot) left it. The

@@ -9,6 +9,8 @@ std::uint32_t cycleDelayForPosition(std::int32_t position) {
     return static_cast<std::uint32_t>((fastestCycleSpeed - p) * 10);
 }
 
-void confirmCycleSpeed(ColorCycling& cycling) { cycling.cycleDelay = cycleDelayForPosition(cycling.cycleSpeedPosition); }
+void confirmCycleSpeed(ColorCycling& cycling) {
+    cycling.cycleDelay = cycleDelayForPosition(cycling.cycleSpeedPosition);
+}
 
 }  // namespace fernwise

@@ -9,8 +9,8 @@ namespace fernwise {
 // The cycling switches and the pause between steps.
 struct ColorCycling {
     bool cycling = false;
-    std::uint32_t cycleDelay = 100;         // milliseconds after each step
-    std::int32_t cycleSpeedPosition = 5;    // the speed dialog's remembered thumb
+    std::uint32_t cycleDelay = 100;       // milliseconds after each step
+    std::int32_t cycleSpeedPosition = 5;  // the speed dialog's remembered thumb
 };
 
 inline constexpr std::int32_t slowestCycleSpeed = 0;

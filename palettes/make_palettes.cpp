@@ -47,7 +47,7 @@ bool parseColor(const std::string& text, Rgb& color) {
     if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
     const unsigned long value = std::stoul(text, nullptr, 16);
     color = {static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 8),
-              static_cast<std::uint8_t>(value)};
+             static_cast<std::uint8_t>(value)};
     return true;
 }
 
@@ -73,7 +73,8 @@ std::string checkGradient(const Gradient& g) {
     if (g.name.empty() || g.name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-") != std::string::npos)
         return "a name of lower-case letters, digits and dashes";
     if (g.bands < 1 || g.bands > 255) return "bands 1..255";
-    if (g.runs < 1 || stepCount(g) % g.runs != 0) return "runs that divide the " + std::to_string(stepCount(g)) + " steps";
+    if (g.runs < 1 || stepCount(g) % g.runs != 0)
+        return "runs that divide the " + std::to_string(stepCount(g)) + " steps";
     if (g.stops.front().position != 0 || g.stops.back().position != 1000) return "stops from 0 to 1000";
     for (std::size_t i = 1; i < g.stops.size(); ++i) {
         if (g.stops[i].position < g.stops[i - 1].position) return "stops in order";
@@ -249,7 +250,8 @@ int main(int argc, char** argv) {
         const fs::path stripPath = strips / (g.name + ".png");
         if (check) {
             if (readFile(mapPath) != text) problem(mapPath.string() + " is not what " + args[0] + " makes");
-            if (!strips.empty() && !sameStrip(stripPath, strip(table))) problem(stripPath.string() + " does not show " + g.name);
+            if (!strips.empty() && !sameStrip(stripPath, strip(table)))
+                problem(stripPath.string() + " does not show " + g.name);
             continue;
         }
         std::ofstream(mapPath, std::ios::binary) << text;

@@ -19,7 +19,10 @@ std::unique_ptr<VirtualScreen> VirtualScreen::create(int width, int height, Pixe
 }
 
 VirtualScreen::VirtualScreen(int width, int height, PixelFormat format, std::size_t stride)
-    : width_(width), height_(height), format_(format), stride_(stride),
+    : width_(width),
+      height_(height),
+      format_(format),
+      stride_(stride),
       pixels_(stride * static_cast<std::size_t>(height)) {}
 
 void VirtualScreen::fillBlack(int x0, int y0, int x1, int y1) {

@@ -76,7 +76,8 @@ RowPlot rowPlotFrom(const PlotDriver& driver, const PlotFlags& flags) {
     // The per-plot values are built by the plot's first point. Later rows of
     // a plot find them in the driver, where the first row left them.
     if (driver.nextRow() == 0) {
-        if (plot.kernel.type == FractalType::Newton) kernels::buildNewtonTables(plot.kernel.newton, plot.kernel.params.param1);
+        if (plot.kernel.type == FractalType::Newton)
+            kernels::buildNewtonTables(plot.kernel.newton, plot.kernel.params.param1);
         if (plot.kernel.type == FractalType::VolterraLotka) plot.kernel.halfStep = 0.5 * plot.kernel.params.param1;
     }
     return plot;
@@ -109,9 +110,9 @@ RowEngine::RowEngine(RowPlot plot, SimdLevel level) : plot_(std::move(plot)), le
     // no 24-bit blending) of kernels that never fix an index themselves
     // needs only the count and the magnitude.
     plainColoring_ = vectorSet_ != nullptr && !plot_.trueColorMode && p.outsideColoring == OutsideColoring::Standard &&
-                      p.insideColoring == InsideColoring::Solid &&
-                      (isJuliaOrMandelbrot(k.type) || k.type == FractalType::SelfSquaredDragons ||
-                       k.type == FractalType::VolterraLotka);
+                     p.insideColoring == InsideColoring::Solid &&
+                     (isJuliaOrMandelbrot(k.type) || k.type == FractalType::SelfSquaredDragons ||
+                      k.type == FractalType::VolterraLotka);
     columnX_.resize(static_cast<std::size_t>(plot_.width > 0 ? plot_.width : 0));
     for (int i = 0; i < plot_.width; ++i) {
         columnX_[static_cast<std::size_t>(i)] = columnValue(plot_.xmin, plot_.plotSpanX, i, plot_.width);
@@ -130,8 +131,7 @@ PointSeed RowEngine::seedPoint(int column, double y) const {
     return seed;
 }
 
-PointOutcome RowEngine::scalarPoint(KernelState& s, const PointSeed& seed, int column, int row,
-                                              bool lastInside) const {
+PointOutcome RowEngine::scalarPoint(KernelState& s, const PointSeed& seed, int column, int row, bool lastInside) const {
     resetForPoint(s, seed.magnitude, static_cast<double>(plot_.iterationScale));
     s.periodicity.lastPointInside = lastInside;
     double x = seed.x;
@@ -173,11 +173,8 @@ inline PointOutcome RowEngine::fromOutcome(const SimdOutcomes& o, std::size_t i)
             r.n = kernels::newtonEnding(k.newton, p, k.specialColoring, o.converged[i] != 0.0, r.n, r.x, r.y, r.point,
                                         r.basin);
             break;
-        case FractalType::VolterraLotka:
-            kernels::volterraLotkaEnding(r.point, p);
-            break;
-        default:
-            break;
+        case FractalType::VolterraLotka: kernels::volterraLotkaEnding(r.point, p); break;
+        default: break;
     }
     return r;
 }
@@ -205,7 +202,7 @@ ColoringContext RowEngine::coloringContext(int row) const {
 }
 
 void RowEngine::color(KernelState& s, const ColoringContext& context, const PointOutcome& r, int column,
-                       RowResult& result) const {
+                      RowResult& result) const {
     s.point = r.point;
     s.newton.basinIndex = r.basin;
     double fraction = 0.0;
@@ -242,7 +239,8 @@ PeriodicityState RowEngine::periodicityAfter(const RowResult& result, double y) 
     after.restartCheck();
     if (!speculative_) return after;
     const int last = plot_.width - 1;
-    const bool lastIn = last == 0 ? result.carriedIn : (result.pointFlags[static_cast<std::size_t>(last - 1)] & leftInside) != 0;
+    const bool lastIn =
+        last == 0 ? result.carriedIn : (result.pointFlags[static_cast<std::size_t>(last - 1)] & leftInside) != 0;
     if (!lastIn) return after;
     KernelState s = plot_.kernel;
     scalarPoint(s, seedPoint(last, y), last, result.row, true);
@@ -254,7 +252,7 @@ struct RowEngine::KernelRun {
     KernelState state;  // the scalar kernels' state, shared by the first run and the walk's reruns
     SimdSeeds seeds{};  // padded arrays in the scratch
     bool vector = false;
-    SimdOutcomes outcomes{};  // when vector
+    SimdOutcomes outcomes{};                      // when vector
     std::vector<PointOutcome>* points = nullptr;  // when not
 
     std::int32_t count(std::size_t i) const {
@@ -264,7 +262,8 @@ struct RowEngine::KernelRun {
 };
 
 bool RowEngine::computeRow(int row, bool carriedIn, RowResult& result, RowScratch& scratch) const {
-    return computeRow(row, [carriedIn] { return carriedIn; }, result, scratch);
+    return computeRow(
+        row, [carriedIn] { return carriedIn; }, result, scratch);
 }
 
 bool RowEngine::computeRow(int row, const std::function<bool()>& carriedIn, RowResult& result, RowScratch& scratch,
@@ -335,8 +334,16 @@ bool RowEngine::runKernels(int row, KernelRun& run, RowScratch& scratch, const s
         const auto padded = static_cast<std::size_t>(simdPaddedCount(width));
         scratch.outcomes.resize(9 * padded + static_cast<std::size_t>(simdWorkCount(width)));
         double* o = scratch.outcomes.data();
-        run.outcomes = {o,           o + padded,     o + 2 * padded, o + 3 * padded, o + 4 * padded,
-                        o + 5 * padded, o + 6 * padded, o + 7 * padded, o + 8 * padded, o + 9 * padded};
+        run.outcomes = {o,
+                        o + padded,
+                        o + 2 * padded,
+                        o + 3 * padded,
+                        o + 4 * padded,
+                        o + 5 * padded,
+                        o + 6 * padded,
+                        o + 7 * padded,
+                        o + 8 * padded,
+                        o + 9 * padded};
         const SimdStop simdStop{stop.stop_possible() ? &stopRequested : nullptr, &stop};
         return vectorSet_->run(constants_, run.seeds, run.outcomes, width, simdStop);
     }

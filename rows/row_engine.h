@@ -145,7 +145,7 @@ private:
     ColoringContext coloringContext(int row) const;
     void plainIndices(const double* counts, const double* magnitudes, std::size_t n, std::uint8_t* indices) const;
     void color(KernelState& s, const ColoringContext& context, const PointOutcome& r, int column,
-                RowResult& result) const;
+               RowResult& result) const;
     PeriodicityState periodicityAfter(const RowResult& result, double y) const;
 };
 

@@ -33,12 +33,14 @@ void drawRow(const RowResult& row, VirtualScreen& screen, const PaletteState& pa
     }
     std::uint32_t* out = screen.rgbRow(row.row);
     std::array<std::uint32_t, paletteSize> packed{};
-    for (int i = 0; i < paletteSize; ++i) packed[static_cast<std::size_t>(i)] = VirtualScreen::packRgb(palette.table[static_cast<std::size_t>(i)]);
+    for (int i = 0; i < paletteSize; ++i)
+        packed[static_cast<std::size_t>(i)] = VirtualScreen::packRgb(palette.table[static_cast<std::size_t>(i)]);
     const bool blending = !row.blends.empty();
     for (std::size_t i = 0; i < width; ++i) {
         const std::uint8_t index = row.indices[i];
-        out[i] = blending && row.blends[i] != 0 ? VirtualScreen::packRgb(blendedColor(palette.table, index, row.fractions[i]))
-                                                : packed[index];
+        out[i] = blending && row.blends[i] != 0
+                     ? VirtualScreen::packRgb(blendedColor(palette.table, index, row.fractions[i]))
+                     : packed[index];
     }
 }
 
@@ -121,7 +123,8 @@ void RowPipeline::cancel() {
 // which the left edge of most windows is. A stale answer only costs a repair.
 bool RowPipeline::carriedGuess(int row) const {
     if (row == nextToSettle_.load()) return carried_.load();
-    if (row > firstRow_ && slot(row - 1).state.load() != SlotState::Pending) return slot(row - 1).carriedOutGuess.load();
+    if (row > firstRow_ && slot(row - 1).state.load() != SlotState::Pending)
+        return slot(row - 1).carriedOutGuess.load();
     return false;
 }
 
@@ -151,8 +154,7 @@ void RowPipeline::settleComputedRows() {
 }
 
 void RowPipeline::work(RowScratch& scratch) {
-    while (computeGuarded(scratch)) {
-    }
+    while (computeGuarded(scratch)) {}
 }
 
 bool RowPipeline::computeRowHere(RowScratch& scratch) { return computeGuarded(scratch); }
@@ -217,14 +219,14 @@ bool RowPipeline::nextSettled(std::chrono::milliseconds wait) {
     if (nextToDeliver_ >= height_) return false;
     if (nextToDeliver_ < nextToSettle_.load()) return true;
     if (drawerComputes_) {
-        while (nextToDeliver_ >= nextToSettle_.load() && computeGuarded(drawerScratch_)) {
-        }
+        while (nextToDeliver_ >= nextToSettle_.load() && computeGuarded(drawerScratch_)) {}
         return nextToDeliver_ < nextToSettle_.load();
     }
     if (wait == std::chrono::milliseconds::zero()) return false;
     auto ready = [this] { return nextToDeliver_ < nextToSettle_.load() || stop_.stop_requested(); };
     const bool forever = wait == untilFinished;
-    const auto deadline = forever ? std::chrono::steady_clock::time_point::max() : std::chrono::steady_clock::now() + wait;
+    const auto deadline =
+        forever ? std::chrono::steady_clock::time_point::max() : std::chrono::steady_clock::now() + wait;
     // A row being computed is mostly done within microseconds; sleeping and
     // being woken costs more than that.
     if (spinUntil(forever ? waitSpin : std::min<std::chrono::microseconds>(waitSpin, wait), ready)) {

@@ -57,8 +57,8 @@ public:
     // driver's plot (plot start done) with `flags` on `threads` threads
     // (<= 0: one per core); with CallingThread::Computes the calling thread
     // is one of them and gets one worker less.
-    RowPipeline(const PlotDriver& driver, const PlotFlags& flags, int threads = 0,
-                SimdLevel level = bestSimdLevel(), CallingThread caller = CallingThread::Draws);
+    RowPipeline(const PlotDriver& driver, const PlotFlags& flags, int threads = 0, SimdLevel level = bestSimdLevel(),
+                CallingThread caller = CallingThread::Draws);
     // The same on helpers borrowed from `workers` instead of threads of its
     // own (threads <= 0: all of them); they must outlive the pipeline.
     RowPipeline(const PlotDriver& driver, const PlotFlags& flags, WorkerPool& workers, int threads = 0,
@@ -113,7 +113,7 @@ private:
     struct Slot {
         std::atomic<SlotState> state{SlotState::Pending};
         std::atomic<bool> carriedOutGuess{false};  // the row's carriedOut as computed, before settling
-        std::unique_ptr<RowResult> result;  // apart, so that the slots of an image are small
+        std::unique_ptr<RowResult> result;         // apart, so that the slots of an image are small
     };
 
     // Everything but the threads.
@@ -141,9 +141,9 @@ private:
     std::unique_ptr<Slot[]> slots_;
     std::atomic<int> nextToCompute_;
     std::atomic<int> nextToSettle_;
-    std::atomic<bool> carried_;    // lastPointInside before row nextToSettle_
+    std::atomic<bool> carried_;          // lastPointInside before row nextToSettle_
     std::atomic<bool> settling_{false};  // one thread at a time settles rows
-    std::stop_source stop_;  // cancel()
+    std::stop_source stop_;              // cancel()
     std::atomic<bool> outOfMemory_{false};
     std::atomic<int> waiters_{0};
     std::mutex waitMutex_;
@@ -152,12 +152,12 @@ private:
     std::mutex spareMutex_;
     std::vector<std::unique_ptr<RowResult>> spare_;  // buffers of drawn rows, for rows still to compute
 
-    static constexpr int maxClaim = 4;  // rows claimed at once
-    int computing_ = 1;           // threads computing rows, the caller included
-    int helpers_ = 0;             // threads computing besides the caller
-    bool drawerComputes_ = false;  // no helper could be started
-    RowScratch drawerScratch_;     // the drawing thread's buffers then
-    WorkerPool* pool_ = nullptr;  // the helpers' pool, borrowed or ownPool_
+    static constexpr int maxClaim = 4;     // rows claimed at once
+    int computing_ = 1;                    // threads computing rows, the caller included
+    int helpers_ = 0;                      // threads computing besides the caller
+    bool drawerComputes_ = false;          // no helper could be started
+    RowScratch drawerScratch_;             // the drawing thread's buffers then
+    WorkerPool* pool_ = nullptr;           // the helpers' pool, borrowed or ownPool_
     std::unique_ptr<WorkerPool> ownPool_;  // when none was lent
 };
 
@@ -174,8 +174,8 @@ void drawRow(const RowResult& row, VirtualScreen& screen, const PaletteState& pa
 // With `workers` the helpers are borrowed from there (threads <= 0: the
 // calling thread and all of them).
 void renderImageParallel(const RenderRequest& request, VirtualScreen& screen, const PaletteState& palette,
-                         std::uint8_t* indicesOut = nullptr, const LevelSetTables* levelSets = nullptr,
-                         int threads = 0, SimdLevel level = bestSimdLevel(),
-                         const std::function<void(int rowsDrawn)>& rowDone = {}, WorkerPool* workers = nullptr);
+                         std::uint8_t* indicesOut = nullptr, const LevelSetTables* levelSets = nullptr, int threads = 0,
+                         SimdLevel level = bestSimdLevel(), const std::function<void(int rowsDrawn)>& rowDone = {},
+                         WorkerPool* workers = nullptr);
 
 }  // namespace fernwise

@@ -57,7 +57,9 @@ private:
         RowResult result;
     };
 
-    Slot& slot(long long row) { return slots_[static_cast<std::size_t>((row - first_) % static_cast<long long>(slots_.size()))]; }
+    Slot& slot(long long row) {
+        return slots_[static_cast<std::size_t>((row - first_) % static_cast<long long>(slots_.size()))];
+    }
 
     // The carried value a row is walked with: the true one for the next row
     // to deliver, else what the row above left as computed, else "outside".
@@ -79,8 +81,8 @@ private:
         }
         Slot& s = slot(row);
         const bool dependent = engine_.dependsOnCarried();
-        if (!engine_.computeRow(static_cast<int>(row), [&] { return dependent && guess(row); }, s.result, scratch,
-                                stop_.get_token())) {
+        if (!engine_.computeRow(
+                static_cast<int>(row), [&] { return dependent && guess(row); }, s.result, scratch, stop_.get_token())) {
             return false;
         }
         s.carriedOutGuess.store(s.result.carriedOut);

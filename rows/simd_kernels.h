@@ -64,12 +64,12 @@ struct SimdOutcomes {
     double* y;
     double* magnitude;
     double* minMagnitude;
-    double* count;         // passes made; Newton: passes begun (m)
+    double* count;  // passes made; Newton: passes begun (m)
     double* minIteration;
-    double* distToOne;     // Magnetism
-    double* maxMag;        // Magnetism
-    double* converged;     // Newton: 1 when the loop ended at a root
-    double* work;          // scratch for the loop, simdWorkCount(count) entries
+    double* distToOne;  // Magnetism
+    double* maxMag;     // Magnetism
+    double* converged;  // Newton: 1 when the loop ended at a root
+    double* work;       // scratch for the loop, simdWorkCount(count) entries
 };
 
 // Loops work on whole vectors of neighbouring points; arrays are padded to

@@ -124,9 +124,16 @@ struct JuliaLoop : Reports {
     struct Consts {
         D limit, iter, zero, one, two, three, cx, cy, tol, minMagSeed;
         explicit Consts(const SimdPlotConstants& c)
-            : limit(V::set1(c.sizeLimit)), iter(V::set1(c.iterations)), zero(V::set1(0.0)), one(V::set1(1.0)),
-              two(V::set1(2.0)), three(V::set1(3.0)), cx(V::set1(c.param1)), cy(V::set1(c.param2)),
-              tol(V::set1(c.tolerance)), minMagSeed(V::set1(c.minMagnitudeSeed)) {}
+            : limit(V::set1(c.sizeLimit)),
+              iter(V::set1(c.iterations)),
+              zero(V::set1(0.0)),
+              one(V::set1(1.0)),
+              two(V::set1(2.0)),
+              three(V::set1(3.0)),
+              cx(V::set1(c.param1)),
+              cy(V::set1(c.param2)),
+              tol(V::set1(c.tolerance)),
+              minMagSeed(V::set1(c.minMagnitudeSeed)) {}
     };
 
     static M begin(const Consts& k, const Seed<V>& p, D* s) {
@@ -205,10 +212,20 @@ struct MagnetismLoop : Reports {
     struct Consts {
         D limit, iter, zero, one, two, three, tiny, close, start, qx, qy, ax, bx, pre, pim, minMagSeed;
         explicit Consts(const SimdPlotConstants& c)
-            : limit(V::set1(c.sizeLimit)), iter(V::set1(c.iterations)), zero(V::set1(0.0)), one(V::set1(1.0)),
-              two(V::set1(2.0)), three(V::set1(3.0)), tiny(V::set1(1.1754943508222875e-38)), close(V::set1(1e-6)),
-              start(V::set1(1e-5)), qx(V::set1(c.param1)), qy(V::set1(c.param2)), ax(V::set1(c.param1 - 1.0)),
-              bx(V::set1(c.param1 - 2.0)), pre(V::set1((c.param1 - 1.0) * (c.param1 - 2.0) - c.param2 * c.param2)),
+            : limit(V::set1(c.sizeLimit)),
+              iter(V::set1(c.iterations)),
+              zero(V::set1(0.0)),
+              one(V::set1(1.0)),
+              two(V::set1(2.0)),
+              three(V::set1(3.0)),
+              tiny(V::set1(1.1754943508222875e-38)),
+              close(V::set1(1e-6)),
+              start(V::set1(1e-5)),
+              qx(V::set1(c.param1)),
+              qy(V::set1(c.param2)),
+              ax(V::set1(c.param1 - 1.0)),
+              bx(V::set1(c.param1 - 2.0)),
+              pre(V::set1((c.param1 - 1.0) * (c.param1 - 2.0) - c.param2 * c.param2)),
               pim(V::set1((c.param1 - 1.0) * c.param2 + c.param2 * (c.param1 - 2.0))),
               minMagSeed(V::set1(c.minMagnitudeSeed)) {}
     };
@@ -337,9 +354,15 @@ struct NewtonLoop : Reports {
         D iter, zero, one, shrink, invDegree, close, small, minMagSeed;
         std::int32_t power;
         explicit Consts(const SimdPlotConstants& c)
-            : iter(V::set1(c.iterations)), zero(V::set1(0.0)), one(V::set1(1.0)), shrink(V::set1(c.newtonShrink)),
-              invDegree(V::set1(c.newtonInvDegree)), close(V::set1(1e-6)), small(V::set1(1e-18)),
-              minMagSeed(V::set1(c.minMagnitudeSeed)), power(c.newtonDegree - 1) {}
+            : iter(V::set1(c.iterations)),
+              zero(V::set1(0.0)),
+              one(V::set1(1.0)),
+              shrink(V::set1(c.newtonShrink)),
+              invDegree(V::set1(c.newtonInvDegree)),
+              close(V::set1(1e-6)),
+              small(V::set1(1e-18)),
+              minMagSeed(V::set1(c.minMagnitudeSeed)),
+              power(c.newtonDegree - 1) {}
     };
 
     static M begin(const Consts& k, const Seed<V>& p, D* s) {
@@ -402,8 +425,14 @@ struct DragonLoop : Reports {
     struct Consts {
         D limit, iter, zero, one, two, lx, ly, minMagSeed;
         explicit Consts(const SimdPlotConstants& c)
-            : limit(V::set1(c.sizeLimit)), iter(V::set1(c.iterations)), zero(V::set1(0.0)), one(V::set1(1.0)),
-              two(V::set1(2.0)), lx(V::set1(c.param1)), ly(V::set1(c.param2)), minMagSeed(V::set1(c.minMagnitudeSeed)) {}
+            : limit(V::set1(c.sizeLimit)),
+              iter(V::set1(c.iterations)),
+              zero(V::set1(0.0)),
+              one(V::set1(1.0)),
+              two(V::set1(2.0)),
+              lx(V::set1(c.param1)),
+              ly(V::set1(c.param2)),
+              minMagSeed(V::set1(c.minMagnitudeSeed)) {}
     };
 
     static M begin(const Consts& k, const Seed<V>& p, D* s) { return startOrbit<V, DragonLoop>(k, p, s); }
@@ -436,8 +465,13 @@ struct VolterraLoop : Reports {
     struct Consts {
         D limit, iter, zero, one, h, p, minMagSeed;
         explicit Consts(const SimdPlotConstants& c)
-            : limit(V::set1(c.sizeLimit)), iter(V::set1(c.iterations)), zero(V::set1(0.0)), one(V::set1(1.0)),
-              h(V::set1(c.halfStep)), p(V::set1(c.param2)), minMagSeed(V::set1(c.minMagnitudeSeed)) {}
+            : limit(V::set1(c.sizeLimit)),
+              iter(V::set1(c.iterations)),
+              zero(V::set1(0.0)),
+              one(V::set1(1.0)),
+              h(V::set1(c.halfStep)),
+              p(V::set1(c.param2)),
+              minMagSeed(V::set1(c.minMagnitudeSeed)) {}
     };
 
     static M begin(const Consts& k, const Seed<V>& p, D* s) { return startOrbit<V, VolterraLoop>(k, p, s); }
@@ -565,7 +599,8 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
                 v[Loop::X] = V::maskAdd(x, go[g], nx, Mandel ? v[Loop::CX] : juliaX);
                 v[Loop::Y] = V::maskAdd(y, go[g], ny, Mandel ? v[Loop::CY] : juliaY);
                 v[Loop::N] = V::maskAdd(v[Loop::N], go[g], v[Loop::N], one);
-                go[g] = V::land(go[g], V::le(V::add(V::mul(v[Loop::X], v[Loop::X]), V::mul(v[Loop::Y], v[Loop::Y])), limit));
+                go[g] = V::land(go[g],
+                                V::le(V::add(V::mul(v[Loop::X], v[Loop::X]), V::mul(v[Loop::Y], v[Loop::Y])), limit));
             }
             if ((s & 3) == 3) {
                 unsigned any = 0;
@@ -699,7 +734,8 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
 
     // One tested pass of a chain: a lane that has ended keeps its values
     // and count.
-    auto testedPass = [&](D& x, D& y, D& n, M& go, const double* cxk, const double* cyk) __attribute__((always_inline)) {
+    auto testedPass = [&](D & x, D & y, D & n, M & go, const double* cxk, const double* cyk)
+        __attribute__((always_inline)) {
         const D nx = V::mul(V::add(x, y), V::sub(x, y));
         const D ny = V::mul(V::twice(two, x), y);
         x = V::maskAddFrom(x, go, nx, cxk);
@@ -726,7 +762,7 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
         for (int k = 0; k < C; ++k) ended[k] = ~V::bits(go[k]) & all;
     };
     // The same round for one chain, from its values before a block.
-    auto replay = [&](D& x, D& y, D& n, const double* cxk, const double* cyk) __attribute__((always_inline)) {
+    auto replay = [&](D & x, D & y, D & n, const double* cxk, const double* cyk) __attribute__((always_inline)) {
         M go = V::fromBits(all);
 #pragma GCC unroll 16
         for (int s = 0; s < B; ++s) {
@@ -737,7 +773,7 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
     };
 
     refill();
-    logged = 0;  // the lanes' first points, after lanes that had none
+    logged = 0;               // the lanes' first points, after lanes that had none
     float replayRate = 0.0f;  // chains replayed per block round, smoothed
     bool block = blocks;
     for (unsigned rounds = 1;; ++rounds) {
@@ -906,7 +942,8 @@ bool runLoop(const SimdPlotConstants& c, const SimdSeeds& seeds, const SimdOutco
                 return runBlocks<V, JuliaLoop<V, Mandel, false, false>, wide>(c, seeds, outcomes, count, stop);
             }
         }
-        if (bof && !check) return runBlocks<V, JuliaLoop<V, Mandel, true, false>, narrow>(c, seeds, outcomes, count, stop);
+        if (bof && !check)
+            return runBlocks<V, JuliaLoop<V, Mandel, true, false>, narrow>(c, seeds, outcomes, count, stop);
         if (!bof) return runBlocks<V, JuliaLoop<V, Mandel, false, true>, narrow>(c, seeds, outcomes, count, stop);
         return runBlocks<V, JuliaLoop<V, Mandel, true, true>, narrow>(c, seeds, outcomes, count, stop);
     };
@@ -916,7 +953,8 @@ bool runLoop(const SimdPlotConstants& c, const SimdSeeds& seeds, const SimdOutco
         if (bof && c.trackMaxMag) {
             return runBlocks<V, MagnetismLoop<V, Second, ZPlane, true, true>, narrow>(c, seeds, outcomes, count, stop);
         }
-        if (bof) return runBlocks<V, MagnetismLoop<V, Second, ZPlane, true, false>, narrow>(c, seeds, outcomes, count, stop);
+        if (bof)
+            return runBlocks<V, MagnetismLoop<V, Second, ZPlane, true, false>, narrow>(c, seeds, outcomes, count, stop);
         if (c.trackMaxMag) {
             return runBlocks<V, MagnetismLoop<V, Second, ZPlane, false, true>, narrow>(c, seeds, outcomes, count, stop);
         }

@@ -75,7 +75,9 @@ struct Avx512 {
     }
     static D addFrom(D a, const double* p) {
         D r;
-        asm("vaddpd %[p], %[a], %[r]" : [r] "=v"(r) : [a] "v"(a), [p] "m"(*reinterpret_cast<const double(*)[lanes]>(p)));
+        asm("vaddpd %[p], %[a], %[r]"
+            : [r] "=v"(r)
+            : [a] "v"(a), [p] "m"(*reinterpret_cast<const double(*)[lanes]>(p)));
         return r;
     }
     // The lanes of m packed to the front, in order; the rest zero.

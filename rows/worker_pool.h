@@ -85,9 +85,9 @@ private:
     Job job_;
     std::any kept_;
     std::atomic<std::uint64_t> generation_{0};  // one more for each job started
-    int lent_ = 0;     // helpers of the job reserved
-    int helpers_ = 0;  // helpers of the job running
-    std::atomic<int> running_{0};  // helpers still in the job (changed under the lock)
+    int lent_ = 0;                              // helpers of the job reserved
+    int helpers_ = 0;                           // helpers of the job running
+    std::atomic<int> running_{0};               // helpers still in the job (changed under the lock)
     bool busy_ = false;
     std::vector<std::jthread> threads_;  // last, so that they stop before the rest goes
 };

@@ -25,9 +25,7 @@ const std::array<DialogText, 5> dialogTexts{{
     {FileDialogRequest::Mode::Save, "Targa files (*.tga)", "Select a file for saving your image:", "tga"},
 }};
 
-qsizetype lastSeparator(const QString& path) {
-    return std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
-}
+qsizetype lastSeparator(const QString& path) { return std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\')); }
 
 // The folder part of a path with its trailing separator; empty for a bare name.
 QString folderOf(const QString& path) { return path.left(lastSeparator(path) + 1); }

@@ -25,16 +25,16 @@ bool isUserInput(QEvent::Type type) {
         case QEvent::TabletRelease:
         case QEvent::TouchBegin:
         case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-            return true;
-        default:
-            return false;
+        case QEvent::TouchEnd: return true;
+        default: return false;
     }
 }
 
 }  // namespace
 
-HeldInput::HeldInput(QWidget* answering) : answering_(answering) { QCoreApplication::instance()->installEventFilter(this); }
+HeldInput::HeldInput(QWidget* answering) : answering_(answering) {
+    QCoreApplication::instance()->installEventFilter(this);
+}
 
 HeldInput::~HeldInput() {
     QCoreApplication::instance()->removeEventFilter(this);

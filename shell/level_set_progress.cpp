@@ -66,16 +66,10 @@ bool LevelSetProgressDialog::eventFilter(QObject* watched, QEvent* event) {
             }
             return true;
         }
-        case QEvent::MouseButtonRelease:
-            cancel_->setDown(false);
-            return true;
-        case QEvent::KeyPress:
-            keyPressEvent(static_cast<QKeyEvent*>(event));
-            return true;
-        case QEvent::KeyRelease:
-            return true;
-        default:
-            return QDialog::eventFilter(watched, event);
+        case QEvent::MouseButtonRelease: cancel_->setDown(false); return true;
+        case QEvent::KeyPress: keyPressEvent(static_cast<QKeyEvent*>(event)); return true;
+        case QEvent::KeyRelease: return true;
+        default: return QDialog::eventFilter(watched, event);
     }
 }
 

@@ -82,7 +82,8 @@ MainWindow::MainWindow(AppState& state, const MainWindowOptions& options)
     // the folder remembered from an earlier run, or else among the palettes
     // that come with the program.
     if (options_.seams.files != nullptr) {
-        fileDialogs_ = std::make_unique<FileDialogs>(*options_.seams.files, options_.settings, state_.run.saveDialogBusy);
+        fileDialogs_ =
+            std::make_unique<FileDialogs>(*options_.seams.files, options_.settings, state_.run.saveDialogBusy);
         fileDialogs_->initFileDialogs(QDir::currentPath(), options_.paletteFolder);
     }
 
@@ -113,7 +114,11 @@ MainWindow::MainWindow(AppState& state, const MainWindowOptions& options)
     // boxes that report it run the queue.
     if (state_.splash.splashAvailable) {
         QMetaObject::invokeMethod(
-            this, [this] { if (!creationFailed_) showSplash(SplashKind::Opening); }, Qt::QueuedConnection);
+            this,
+            [this] {
+                if (!creationFailed_) showSplash(SplashKind::Opening);
+            },
+            Qt::QueuedConnection);
     }
     postCommand(commandNumber(CommandId::PlotFractal));
 }
@@ -157,7 +162,7 @@ void MainWindow::buildMenu() {
         // The keys act on the main window from every window of the program,
         // except Esc, which elsewhere belongs to the window it was pressed in.
         action->setShortcutContext(item.id == commandNumber(CommandId::Exit) ? Qt::WindowShortcut
-                                                                               : Qt::ApplicationShortcut);
+                                                                             : Qt::ApplicationShortcut);
         // Checks change only through the commands, never by the click alone.
         const int id = item.id;
         connect(action, &QAction::triggered, this, [this, action, id] {
@@ -273,7 +278,8 @@ QMenu* MainWindow::popupMenu(int index) const {
 }
 
 void MainWindow::postCommand(int id) {
-    QMetaObject::invokeMethod(this, [this, id] { command(id); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, id] { command(id); }, Qt::QueuedConnection);
 }
 
 void MainWindow::setMenuState(MenuEvent event) {
@@ -291,9 +297,7 @@ void MainWindow::command(int id) {
     if (destroyed_ || creationFailed_) return;
     switch (static_cast<CommandId>(id)) {
         case CommandId::SaveImage: commandSaveImage(); break;
-        case CommandId::Exit:
-            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-            break;
+        case CommandId::Exit: QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); break;
         case CommandId::PlotFractal: commandPlot(); break;
         case CommandId::Periodicity:
             toggleCheck(id, state_.flags.periodicityChecking);
@@ -380,8 +384,9 @@ void MainWindow::commandPalette() {
     rememberMapFolder(path);
     const MapFileStatus status = readMapFile(path.toStdString(), state_.palette.table);
     if (status != MapFileStatus::Loaded) {
-        showMessage(QString::fromLatin1(mapFileMessage(status).data(), static_cast<qsizetype>(mapFileMessage(status).size())),
-                    mapFileErrorCaption);
+        showMessage(
+            QString::fromLatin1(mapFileMessage(status).data(), static_cast<qsizetype>(mapFileMessage(status).size())),
+            mapFileErrorCaption);
         return;
     }
     if (buildLogicalPalette(state_.palette, options_.paletteGate) == logicalPaletteRefused) {
@@ -441,9 +446,9 @@ void MainWindow::loopPass() {
         // The pause after each cycling step comes from the clock instead of a
         // sleep, so the window answers meanwhile; with no plot running the
         // hook rests until the next step is due.
-        const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                             std::chrono::steady_clock::now().time_since_epoch())
-                             .count();
+        const auto now =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                .count();
         if (state_.cyclingPace.cyclePacing.due(now)) {
             cycleStep();
             state_.cyclingPace.cyclePacing.stepped(now, state_.cyclingPace.cycleDelay);
@@ -590,7 +595,8 @@ void MainWindow::commandImageSize() {
     state_.plot.setImageSize(state_.geometry.imageWidth, state_.geometry.imageHeight);
     const int width = clientWidth_;
     const int height = clientHeight_;
-    QMetaObject::invokeMethod(this, [this, width, height] { viewResized(width, height); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, width, height] { viewResized(width, height); }, Qt::QueuedConnection);
 }
 
 // --- Resizing and scrolling ---------------------------------------------------
@@ -700,7 +706,8 @@ void MainWindow::eraseOutline(const QRect& area) {
 }
 
 void MainWindow::postCancel() {
-    QMetaObject::invokeMethod(this, [this] { zoomBox_.rightPress(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { zoomBox_.rightPress(); }, Qt::QueuedConnection);
 }
 
 void MainWindow::postPlot() { postCommand(commandNumber(CommandId::PlotFractal)); }
@@ -797,7 +804,8 @@ void MainWindow::showSplash(SplashKind kind) {
         if (screen_) screen_->clear();
         view_->viewport()->repaint();
     };
-    fernwise::showSplash(kind, host, kind == SplashKind::Opening ? state_.splash.openingSplashMs : state_.splash.closingSplashMs);
+    fernwise::showSplash(kind, host,
+                         kind == SplashKind::Opening ? state_.splash.openingSplashMs : state_.splash.closingSplashMs);
 }
 
 void MainWindow::recordPlotHistory() {
@@ -842,8 +850,8 @@ void MainWindow::showAboutBox() {
 
 QWidget* MainWindow::createPlasmaWindow() {
     // The window rearms the plot and takes its own palette as it is created.
-    return new PlasmaWindow(this, state_, [this] { return screen_.get(); }, options_.seams.beeps, nullptr,
-                            options_.paletteGate);
+    return new PlasmaWindow(
+        this, state_, [this] { return screen_.get(); }, options_.seams.beeps, nullptr, options_.paletteGate);
 }
 
 QString MainWindow::chooseFile(FileDialogKind kind) {

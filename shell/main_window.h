@@ -67,7 +67,8 @@ struct MainWindowOptions {
 
 inline constexpr const char* mainWindowTitle = "Fernwise Studio";
 inline constexpr const char* specialColoringTitle = "Fernwise Studio - special coloring enabled";
-inline constexpr const char* virtualScreenMessage = "Unable to allocate virtual screen buffer.\nTry to free up some memory.";
+inline constexpr const char* virtualScreenMessage =
+    "Unable to allocate virtual screen buffer.\nTry to free up some memory.";
 inline constexpr const char* memoryProblemCaption = "Memory Problem";
 // Shown when memory runs out where no more particular message applies.
 inline constexpr const char* commandMemoryMessage = "Unable to allocate memory.\nTry to free up some memory.";

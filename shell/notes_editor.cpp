@@ -83,8 +83,7 @@ bool NotesEditor::keepText() {
             notesText_ = text.toStdString();
             kept = true;
         }
-    } catch (const std::bad_alloc&) {
-    }
+    } catch (const std::bad_alloc&) {}
     if (!kept) {
         notesText_.clear();
         showMemoryProblem();

@@ -61,8 +61,7 @@ NotesFile readNotesFile(const QString& path, AllocationGate* gate) {
         if (gate == nullptr || gate->allow(static_cast<std::size_t>(size))) {
             bytes = QByteArray(size, '\0');
         }
-    } catch (const std::bad_alloc&) {
-    }
+    } catch (const std::bad_alloc&) {}
     if (bytes.size() != size) {
         result.status = NotesFileStatus::NoMemory;
         return result;

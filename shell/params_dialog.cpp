@@ -339,7 +339,8 @@ void ParamsDialog::initialize() {
     if (!typeListFilled_) {
         typeListFilled_ = true;
         const QSignalBlocker block(typeList_);
-        for (int t = 0; t < fractalTypeCount; ++t) typeList_->addItem(number(fractalTypeName(static_cast<FractalType>(t))));
+        for (int t = 0; t < fractalTypeCount; ++t)
+            typeList_->addItem(number(fractalTypeName(static_cast<FractalType>(t))));
         typeList_->setCurrentIndex(static_cast<int>(currentType_));
     }
 }

@@ -41,14 +41,16 @@ PlasmaWindow::PlasmaWindow(QWidget* owner, AppState& state, ScreenSource screen,
     setPalette(background);
     setAutoFillBackground(true);
     resize(state_.geometry.plasmaWidth + 1, state_.geometry.plasmaHeight + 1);
-    move(state_.geometry.plasmaWidth - (state_.geometry.plasmaWidth >> 1), state_.geometry.plasmaHeight - (state_.geometry.plasmaHeight >> 1));
+    move(state_.geometry.plasmaWidth - (state_.geometry.plasmaWidth >> 1),
+         state_.geometry.plasmaHeight - (state_.geometry.plasmaHeight >> 1));
     // Owned by the main window, not its child: the main window stays
     // disabled while the plasma is open, which would disable a child too.
     if (owner != nullptr && owner->windowHandle() != nullptr) {
         winId();
         windowHandle()->setTransientParent(owner->windowHandle());
     }
-    origin_ = QPoint((state_.geometry.plasmaWidth >> 1) - plasmaFieldWidth / 2, (state_.geometry.plasmaHeight >> 1) - plasmaFieldHeight / 2);
+    origin_ = QPoint((state_.geometry.plasmaWidth >> 1) - plasmaFieldWidth / 2,
+                     (state_.geometry.plasmaHeight >> 1) - plasmaFieldHeight / 2);
 
     state_.plot.rearm();
     backup_ = state_.palette.table;
@@ -111,7 +113,8 @@ QRgb PlasmaWindow::shownColor(int x, int y) const {
     // On a palette-based display the pixel shows its entry of the hardware
     // palette as it is now; otherwise it holds the colour it was given.
     const VirtualScreen* hardware = screen();
-    const Rgb c = state_.flags.paletteDevice && hardware != nullptr ? hardware->shownColors()[v] : state_.palette.table[v];
+    const Rgb c =
+        state_.flags.paletteDevice && hardware != nullptr ? hardware->shownColors()[v] : state_.palette.table[v];
     return qRgb(c.red, c.green, c.blue);
 }
 

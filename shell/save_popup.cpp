@@ -11,8 +11,7 @@
 
 namespace fernwise {
 
-SavePopup::SavePopup(QWidget* owner, QWidget* busyWindow, BeepSeam* beeps,
-                     std::function<QRgb(std::uint8_t)> shownColor)
+SavePopup::SavePopup(QWidget* owner, QWidget* busyWindow, BeepSeam* beeps, std::function<QRgb(std::uint8_t)> shownColor)
     : QWidget(owner, Qt::Window | Qt::FramelessWindowHint),
       busyWindow_(busyWindow),
       beeps_(beeps),
@@ -66,14 +65,14 @@ void SavePopup::drawText(int x, int y, const std::string& text) {
     painter.setPen(Qt::black);
     const QString shown = QString::fromStdString(text);
     const QFontMetrics metrics(font());
-    painter.drawText(QRect(x, y, metrics.horizontalAdvance(shown) + 1, metrics.height()),
-                     Qt::AlignLeft | Qt::AlignTop, shown);
+    painter.drawText(QRect(x, y, metrics.horizontalAdvance(shown) + 1, metrics.height()), Qt::AlignLeft | Qt::AlignTop,
+                     shown);
     update();
 }
 
 void SavePopup::drawLine(Point from, Point to, FrameShade shade) {
-    const QRgb color = shade == FrameShade::Shadow ? palette().color(QPalette::Dark).rgb()
-                                                    : palette().color(QPalette::Light).rgb();
+    const QRgb color =
+        shade == FrameShade::Shadow ? palette().color(QPalette::Dark).rgb() : palette().color(QPalette::Light).rgb();
     // Steps from `from` toward `to` without reaching it, as a pen line does.
     const int dx = to.x - from.x;
     const int dy = to.y - from.y;

@@ -25,10 +25,10 @@ struct FileDialogRequest {
     enum class Mode { Open, Save };
     Mode mode = Mode::Open;
     QString title;
-    QStringList filters;      // "Description (*.ext)" entries in order
-    QString defaultSuffix;    // without the dot; empty for none
-    QString directory;        // the folder it opens in
-    QString fileName;         // the name it proposes
+    QStringList filters;    // "Description (*.ext)" entries in order
+    QString defaultSuffix;  // without the dot; empty for none
+    QString directory;      // the folder it opens in
+    QString fileName;       // the name it proposes
 };
 
 // The file dialogs, replaced by a scripted answer in tests. An empty result

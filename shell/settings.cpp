@@ -6,8 +6,8 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QStandardPaths>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QVariant>
 
 namespace fernwise {

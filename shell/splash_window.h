@@ -33,9 +33,9 @@ private:
 
 // What a splash works on.
 struct SplashHost {
-    QWidget* mainWindow = nullptr;   // disabled while the splash shows
-    AppState* state = nullptr;       // the palette and the display size
-    VirtualScreen* screen = nullptr; // the emulated hardware palette
+    QWidget* mainWindow = nullptr;    // disabled while the splash shows
+    AppState* state = nullptr;        // the palette and the display size
+    VirtualScreen* screen = nullptr;  // the emulated hardware palette
     AllocationGate* paletteGate = nullptr;
     // Paints the main window's client area black (the closing splash).
     std::function<void()> blankMainWindow;

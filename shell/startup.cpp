@@ -32,8 +32,9 @@ int displayBitsFrom(const QString& environmentValue, int screenDepth, QString* i
     const int bits = environmentValue.trimmed().toInt(&ok);
     if (ok && bits >= 1 && bits <= 32) return bits;
     if (ignored != nullptr && !environmentValue.isEmpty()) {
-        *ignored = QStringLiteral("fernwise: FERNWISE_DISPLAY_BITS=\"%1\" is ignored: it is not a whole number from 1 "
-                                  "to 32; the screen's %2 bits are used")
+        *ignored = QStringLiteral(
+                       "fernwise: FERNWISE_DISPLAY_BITS=\"%1\" is ignored: it is not a whole number from 1 "
+                       "to 32; the screen's %2 bits are used")
                        .arg(environmentValue)
                        .arg(screenDepth);
     }
@@ -102,8 +103,7 @@ bool deliverGuarded(const std::function<bool()>& deliver, MessageSeam* messages)
         reporting = true;
         try {
             messages->show(nullptr, commandMemoryMessage, memoryProblemCaption, MessageIcon::Warning);
-        } catch (const std::bad_alloc&) {
-        }
+        } catch (const std::bad_alloc&) {}
         reporting = false;
         return false;
     }
@@ -144,8 +144,9 @@ int runFernwise(int argc, char** argv) {
     if (code != StartupCode::Ok) return 0;
 
     closeOnTerminationSignals(window.get());
-    QObject::connect(window.get(), &MainWindow::quitRequested, &app,
-                     [](int exitCode) { QCoreApplication::exit(exitCode); }, Qt::QueuedConnection);
+    QObject::connect(
+        window.get(), &MainWindow::quitRequested, &app, [](int exitCode) { QCoreApplication::exit(exitCode); },
+        Qt::QueuedConnection);
     // The window ends the run itself through its destroy sequence.
     QApplication::setQuitOnLastWindowClosed(false);
     const int exitCode = QApplication::exec();

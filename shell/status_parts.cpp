@@ -30,9 +30,7 @@ QString StatusParts::text(int part) const {
     return labels_[static_cast<std::size_t>(part)]->text();
 }
 
-QSize StatusParts::sizeHint() const {
-    return {0, fontMetrics().height() + 6};
-}
+QSize StatusParts::sizeHint() const { return {0, fontMetrics().height() + 6}; }
 
 void StatusParts::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);

@@ -142,8 +142,8 @@ void ZoomBox::commit() {
     FractalParams params = state_.catalog[state_.currentType];
     zoomPending_ = false;
     state_.plot.rearm();
-    params = zoomedParams(params, x1_, y1_, x2_, y2_, state_.geometry.imageWidth, state_.geometry.imageHeight, state_.plot.plotSpanX(),
-                          state_.plot.plotSpanY());
+    params = zoomedParams(params, x1_, y1_, x2_, y2_, state_.geometry.imageWidth, state_.geometry.imageHeight,
+                          state_.plot.plotSpanX(), state_.plot.plotSpanY());
     state_.catalog[state_.currentType] = params;
     if (state_.preferences.statusBarOn) view_.setStatusParts(statusPartEdges(state_.display.screenWidth, 3));
     view_.postPlot();

@@ -164,8 +164,8 @@ int main(int argc, char** argv) {
     letter(closing, "Goodbye", 22, 222, false);
 
     // About: a small Mandelbrot with the name and the version.
-    Picture about = renderFractal(FractalType::Mandelbrot,
-                                  window(FractalType::Mandelbrot, -2.2, 0.8, -1.8, 1.8, 64), 166, 200);
+    Picture about =
+        renderFractal(FractalType::Mandelbrot, window(FractalType::Mandelbrot, -2.2, 0.8, -1.8, 1.8, 64), 166, 200);
     letter(about, "Fernwise", 28, 36, true);
     letter(about, "Studio", 22, 62, true);
     letter(about, "Fractal explorer", 13, 172, false);

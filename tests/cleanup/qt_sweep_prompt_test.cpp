@@ -54,8 +54,10 @@ private:
         shown.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
                          defaultButton ? box->standardButton(defaultButton) : QMessageBox::NoButton,
                          box->parentWidget() != nullptr});
-        if (shown.size() <= actions_.size()) actions_[shown.size() - 1](*box);
-        else box->reject();
+        if (shown.size() <= actions_.size())
+            actions_[shown.size() - 1](*box);
+        else
+            box->reject();
     }
 
     std::vector<BoxAction> actions_;
@@ -88,8 +90,7 @@ TEST(QtSweepPromptTest, ConfirmationBoxIsPlainAndAnswersOkOrCancel) {
     for (std::size_t i = 0; i < refusals.size(); ++i) {
         SCOPED_TRACE(i);
         BoxAnswerer answerer({refusals[i]});
-        EXPECT_EQ(prompt.ask("Delete Registry Key", confirmationText, SweepButtons::OkCancel),
-                  SweepAnswer::Cancel);
+        EXPECT_EQ(prompt.ask("Delete Registry Key", confirmationText, SweepButtons::OkCancel), SweepAnswer::Cancel);
         EXPECT_EQ(answerer.shown.size(), 1u);
     }
 }

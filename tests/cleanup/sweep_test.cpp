@@ -237,7 +237,6 @@ public:
     bool bound() const { return user_->bound(); }
 
 private:
-
     // The whole test folder, links themselves rather than what they name.
     static bool changeOwner(uid_t owner) {
         const fs::path root(QFile::encodeName(testRoot).toStdString());

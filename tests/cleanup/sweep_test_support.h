@@ -17,7 +17,9 @@ namespace fernwise::sweeptest {
 inline QString testRoot;
 
 inline QString configFolder() { return testRoot + "/config"; }
-inline std::filesystem::path configPath() { return std::filesystem::path(QFile::encodeName(configFolder()).toStdString()); }
+inline std::filesystem::path configPath() {
+    return std::filesystem::path(QFile::encodeName(configFolder()).toStdString());
+}
 inline std::filesystem::path outsidePath() { return configPath().parent_path() / "outside"; }
 inline std::filesystem::path koPath() { return configPath() / "Ko"; }
 inline std::filesystem::path settingsPath() { return koPath() / "Fernwise.conf"; }
@@ -60,10 +62,14 @@ inline Snapshot snapshot(const std::filesystem::path& folder) {
     for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         const std::string name = fs::relative(it->path(), folder).string();
         const fs::file_status status = it->symlink_status();
-        if (fs::is_symlink(status)) result[name] = "link:" + fs::read_symlink(it->path()).string();
-        else if (fs::is_directory(status)) result[name] = "dir";
-        else if (fs::is_regular_file(status)) result[name] = "file:" + readFile(it->path());
-        else result[name] = "other";
+        if (fs::is_symlink(status))
+            result[name] = "link:" + fs::read_symlink(it->path()).string();
+        else if (fs::is_directory(status))
+            result[name] = "dir";
+        else if (fs::is_regular_file(status))
+            result[name] = "file:" + readFile(it->path());
+        else
+            result[name] = "other";
     }
     return result;
 }

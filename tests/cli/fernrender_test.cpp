@@ -36,8 +36,9 @@ std::string readFile(const fs::path& path) {
 
 class Fernrender : public ::testing::Test {
 protected:
-    fs::path dir = fs::temp_directory_path() / ("fernrender-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::path dir = fs::temp_directory_path() /
+                   ("fernrender-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
     void SetUp() override { fs::create_directories(dir); }
     void TearDown() override { fs::remove_all(dir); }
     std::string path(const char* name) { return (dir / name).string(); }
@@ -152,7 +153,10 @@ TEST_F(Fernrender, MapFileErrorsGiveTheReadersMessages) {
     EXPECT_EQ(bad.err.rfind("fernrender: cannot read " + path("bad.map") + ": ", 0), 0u) << bad.err;
     Outcome missing = run({"--map", path("none.map"), "--size", "4x4", path("a.ppm")});
     EXPECT_EQ(missing.err, "fernrender: cannot open " + path("none.map") + ": No such file or directory\n");
-    EXPECT_EQ(run({"--map", std::string(FERNWISE_TESTDATA_DIR) + "/maps/rings-crlf.map", "--size", "4x4", path("a.ppm")}).status, 0);
+    EXPECT_EQ(
+        run({"--map", std::string(FERNWISE_TESTDATA_DIR) + "/maps/rings-crlf.map", "--size", "4x4", path("a.ppm")})
+            .status,
+        0);
 }
 
 TEST_F(Fernrender, ExtremeButValidRequestsGiveEveryPixelAColor) {
@@ -172,8 +176,8 @@ TEST_F(Fernrender, ExtremeButValidRequestsGiveEveryPixelAColor) {
         // vector loops once waited for a point to end that never started.
         {"--type", "MagnetismIZ", "--xmin", "10", "--xmax", "20", "--ymin", "10", "--ymax", "20", "--size-limit", "1",
          "--size", "64x64"},
-        {"--type", "Julia", "--xmin", "5", "--xmax", "6", "--ymin", "4", "--ymax", "4.5", "--size-limit", "2",
-         "--size", "64x64", "--threads", "3"},
+        {"--type", "Julia", "--xmin", "5", "--xmax", "6", "--ymin", "4", "--ymax", "4.5", "--size-limit", "2", "--size",
+         "64x64", "--threads", "3"},
     };
     for (auto args : cases) {
         args.push_back(path("e.ppm"));
@@ -244,12 +248,14 @@ bool decodePng(const std::string& file, std::string& rgb, std::string& texts, in
     width = static_cast<int>(png_get_image_width(png, info));
     height = static_cast<int>(png_get_image_height(png, info));
     rgb.assign(static_cast<std::size_t>(width) * height * 3, '\0');
-    for (int y = 0; y < height; ++y) png_read_row(png, reinterpret_cast<png_bytep>(&rgb[static_cast<std::size_t>(y) * width * 3]), nullptr);
+    for (int y = 0; y < height; ++y)
+        png_read_row(png, reinterpret_cast<png_bytep>(&rgb[static_cast<std::size_t>(y) * width * 3]), nullptr);
     png_read_end(png, info);
     png_textp text = nullptr;
     int count = 0;
     png_get_text(png, info, &text, &count);
-    for (int i = 0; i < count; ++i) texts += std::string(text[i].key) + "=" + std::string(text[i].text, text[i].itxt_length) + "\n";
+    for (int i = 0; i < count; ++i)
+        texts += std::string(text[i].key) + "=" + std::string(text[i].text, text[i].itxt_length) + "\n";
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(f);
     return true;
@@ -257,8 +263,8 @@ bool decodePng(const std::string& file, std::string& rgb, std::string& texts, in
 
 TEST_F(Fernrender, PngPixelsAreThoseOfThePpmAndCarryTheOptions) {
     const std::vector<std::vector<std::string>> cases = {
-        {"--size=33x25"},                                               // indexed
-        {"--display-bits=8", "--size=33x25", "--type=Julia"},          // indexed, nearest logical entries
+        {"--size=33x25"},                                                   // indexed
+        {"--display-bits=8", "--size=33x25", "--type=Julia"},               // indexed, nearest logical entries
         {"--true-color", "--type=Julia", "--inside=zmag", "--size=33x25"},  // RGB with blending
     };
     for (const auto& options : cases) {

@@ -183,7 +183,7 @@ TEST(Newton, ConvergenceBasinsAndTheLimit) {
 
     KernelState limit = stateFor(FractalType::Newton);
     limit.params.iterations = 1;
-    double lx = 0.3, ly = 0.7;  // does not converge in one pass
+    double lx = 0.3, ly = 0.7;                    // does not converge in one pass
     EXPECT_EQ(evaluate(limit, lx, ly, 0, 0), 3);  // m = iterations + 1 = 2
 }
 

@@ -90,7 +90,8 @@ TEST(FernrenderImages, AFailedSavePrintsItsMessageAndExits1) {
     ScratchFolder folder;
     const Outcome missing = render({"--size", "8x8", (folder / "missing" / "a.gif").string()});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "fernrender: cannot write " + (folder / "missing" / "a.gif").string() + ": No such file or directory\n");
+    EXPECT_EQ(missing.err,
+              "fernrender: cannot write " + (folder / "missing" / "a.gif").string() + ": No such file or directory\n");
 
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
     fs::create_symlink("/dev/full", folder / "full.tga");

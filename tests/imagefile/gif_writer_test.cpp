@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <numeric>
-#include <random>
 #include <optional>
+#include <random>
 
 #include "gif_writer.h"
 #include "image_test_support.h"
@@ -55,23 +55,24 @@ TEST_P(GifImages, MatchTheCodingRulesAndDecodeToTheImage) {
     saveAndCheck(*screen, entries, c.sizeIndex);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EverySizeAndOddOnes, GifImages,
-    ::testing::Values(ImageCase{"s160x120", 160, 120, PixelFormat::Rgb32, 0},
-                      ImageCase{"s200x150", 200, 150, PixelFormat::Indexed8, 1},
-                      ImageCase{"s320x200", 320, 200, PixelFormat::Rgb32, 2},
-                      ImageCase{"s320x240", 320, 240, PixelFormat::Indexed8, 3},
-                      ImageCase{"s480x360", 480, 360, PixelFormat::Rgb32, 4},
-                      ImageCase{"s640x480", 640, 480, PixelFormat::Indexed8, 5},
-                      ImageCase{"s800x600", 800, 600, PixelFormat::Rgb32, 6},
-                      ImageCase{"s1024x768", 1024, 768, PixelFormat::Indexed8, 7},
-                      ImageCase{"s1280x1024", 1280, 1024, PixelFormat::Rgb32, 8},
-                      ImageCase{"s1600x1200", 1600, 1200, PixelFormat::Indexed8, 9},
-                      ImageCase{"s1x1", 1, 1, PixelFormat::Rgb32, 0},
-                      ImageCase{"s7x3", 7, 3, PixelFormat::Indexed8, 0},
-                      ImageCase{"s1601x1", 1601, 1, PixelFormat::Rgb32, 0},
-                      ImageCase{"s1x300", 1, 300, PixelFormat::Rgb32, 0}),
-    [](const ::testing::TestParamInfo<ImageCase>& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(EverySizeAndOddOnes, GifImages,
+                         ::testing::Values(ImageCase{"s160x120", 160, 120, PixelFormat::Rgb32, 0},
+                                           ImageCase{"s200x150", 200, 150, PixelFormat::Indexed8, 1},
+                                           ImageCase{"s320x200", 320, 200, PixelFormat::Rgb32, 2},
+                                           ImageCase{"s320x240", 320, 240, PixelFormat::Indexed8, 3},
+                                           ImageCase{"s480x360", 480, 360, PixelFormat::Rgb32, 4},
+                                           ImageCase{"s640x480", 640, 480, PixelFormat::Indexed8, 5},
+                                           ImageCase{"s800x600", 800, 600, PixelFormat::Rgb32, 6},
+                                           ImageCase{"s1024x768", 1024, 768, PixelFormat::Indexed8, 7},
+                                           ImageCase{"s1280x1024", 1280, 1024, PixelFormat::Rgb32, 8},
+                                           ImageCase{"s1600x1200", 1600, 1200, PixelFormat::Indexed8, 9},
+                                           ImageCase{"s1x1", 1, 1, PixelFormat::Rgb32, 0},
+                                           ImageCase{"s7x3", 7, 3, PixelFormat::Indexed8, 0},
+                                           ImageCase{"s1601x1", 1601, 1, PixelFormat::Rgb32, 0},
+                                           ImageCase{"s1x300", 1, 300, PixelFormat::Rgb32, 0}),
+                         [](const ::testing::TestParamInfo<ImageCase>& param) {
+                             return std::string(param.param.name);
+                         });
 
 TEST(GifCoding, OneColorRunsGrowToNinetySixPixelsThenRepeat) {
     const PaletteEntries entries = distinctEntries();
@@ -163,8 +164,8 @@ TEST(GifCoding, AResetOnTheVeryLastPixelEndsWithClearThenEnd) {
     ASSERT_TRUE(size.has_value());
 
     const PaletteEntries entries = distinctEntries();
-    auto screen = paintScreen(size->first, size->second, PixelFormat::Rgb32, entries,
-                              noisePattern(size->first, 236, 5));
+    auto screen =
+        paintScreen(size->first, size->second, PixelFormat::Rgb32, entries, noisePattern(size->first, 236, 5));
     const ReferenceStream stream = saveAndCheck(*screen, entries);
     ASSERT_FALSE(stream.resets.empty());
     EXPECT_EQ(stream.resets.back().pixelsRead, static_cast<std::size_t>(size->first) * size->second);
@@ -207,7 +208,8 @@ TEST(GifFile, HeaderTableAndDescriptorBytes) {
         at += 1 + bytes[at];
     }
     ASSERT_GE(lengths.size(), 3u);
-    for (std::size_t i = 0; i + 1 < lengths.size(); ++i) EXPECT_TRUE(lengths[i] == 251 || lengths[i] == 252) << lengths[i];
+    for (std::size_t i = 0; i + 1 < lengths.size(); ++i)
+        EXPECT_TRUE(lengths[i] == 251 || lengths[i] == 252) << lengths[i];
     EXPECT_LE(lengths.back(), 253);
     EXPECT_EQ(at, bytes.size() - 2);
     EXPECT_EQ(bytes.back(), 0x3b);

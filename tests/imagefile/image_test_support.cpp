@@ -75,7 +75,8 @@ std::uint32_t mix(std::uint32_t v) {
 
 Pattern ringsPattern(int width, int height) {
     return [cx = width / 3, cy = height / 2](int x, int y) {
-        const std::uint32_t noise = mix(static_cast<std::uint32_t>(x) * 7919u + static_cast<std::uint32_t>(y) * 104729u);
+        const std::uint32_t noise =
+            mix(static_cast<std::uint32_t>(x) * 7919u + static_cast<std::uint32_t>(y) * 104729u);
         if (noise % 17 == 0) return static_cast<std::uint8_t>(noise >> 8);  // now and then any index, 236..255 too
         const double r = std::sqrt(double(x - cx) * (x - cx) + double(y - cy) * (y - cy));
         return static_cast<std::uint8_t>(1 + static_cast<int>(r / 3.0) % 235);
@@ -88,7 +89,8 @@ Pattern solidPattern(std::uint8_t index) {
 
 Pattern noisePattern(int width, int colors, std::uint32_t seed) {
     return [width, colors, seed](int x, int y) {
-        const std::uint32_t position = static_cast<std::uint32_t>(y) * static_cast<std::uint32_t>(width) + static_cast<std::uint32_t>(x);
+        const std::uint32_t position =
+            static_cast<std::uint32_t>(y) * static_cast<std::uint32_t>(width) + static_cast<std::uint32_t>(x);
         return static_cast<std::uint8_t>(mix(position ^ mix(seed)) % static_cast<std::uint32_t>(colors));
     };
 }
@@ -185,7 +187,8 @@ std::vector<std::uint8_t> referenceGif(int width, int height, const PaletteEntri
     std::size_t blockStart = 0;
     auto cut = [&](std::size_t end) {
         out.push_back(static_cast<std::uint8_t>(end - blockStart));
-        out.insert(out.end(), bits.begin() + static_cast<std::ptrdiff_t>(blockStart), bits.begin() + static_cast<std::ptrdiff_t>(end));
+        out.insert(out.end(), bits.begin() + static_cast<std::ptrdiff_t>(blockStart),
+                   bits.begin() + static_cast<std::ptrdiff_t>(end));
         blockStart = end;
     };
     for (const CodeWord& c : codes) {
@@ -228,7 +231,8 @@ DecodedGif decodeWithGiflib(const std::filesystem::path& path) {
     }
     if (gif->ImageCount > 0) {
         const SavedImage& image = gif->SavedImages[0];
-        const std::size_t size = static_cast<std::size_t>(image.ImageDesc.Width) * static_cast<std::size_t>(image.ImageDesc.Height);
+        const std::size_t size =
+            static_cast<std::size_t>(image.ImageDesc.Width) * static_cast<std::size_t>(image.ImageDesc.Height);
         decoded.raster.assign(image.RasterBits, image.RasterBits + size);
     }
     decoded.ok = DGifCloseFile(gif, &error) == GIF_OK;
@@ -237,7 +241,8 @@ DecodedGif decodeWithGiflib(const std::filesystem::path& path) {
 
 std::vector<RecordingProgress::Event> RecordingProgress::ofKind(Kind kind) const {
     std::vector<Event> found;
-    std::copy_if(events.begin(), events.end(), std::back_inserter(found), [kind](const Event& e) { return e.kind == kind; });
+    std::copy_if(events.begin(), events.end(), std::back_inserter(found),
+                 [kind](const Event& e) { return e.kind == kind; });
     return found;
 }
 
@@ -255,7 +260,8 @@ ScratchFolder::~ScratchFolder() {
 
 std::vector<std::string> ScratchFolder::fileNames() const {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(path_))
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }

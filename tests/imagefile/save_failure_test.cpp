@@ -22,7 +22,8 @@ enum class Writer { Gif, Targa };
 class SaveFailures : public ::testing::TestWithParam<Writer> {
 protected:
     SaveFailures()
-        : entries_(distinctEntries()), screen_(paintScreen(160, 120, PixelFormat::Rgb32, entries_, ringsPattern(160, 120))) {}
+        : entries_(distinctEntries()),
+          screen_(paintScreen(160, 120, PixelFormat::Rgb32, entries_, ringsPattern(160, 120))) {}
 
     SaveStatus save(const fs::path& path, SaveProgress& progress, AllocationGate* gate = nullptr) {
         const SaveRequest request{path, path.filename().string(), 0, false, gate};
@@ -49,8 +50,8 @@ const std::vector<std::uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
 
 TEST_P(SaveFailures, AnUnopenableTargetGivesStatus1AndTouchesNothing) {
     fs::create_directory(folder_ / "folder");
-    for (const fs::path& target : {folder_ / "missing" / "image", folder_ / "folder", folder_ / "missing" / "",
-                                   fs::path()}) {
+    for (const fs::path& target :
+         {folder_ / "missing" / "image", folder_ / "folder", folder_ / "missing" / "", fs::path()}) {
         RecordingProgress progress;
         EXPECT_EQ(save(target, progress), SaveStatus::OpenFailed) << target;
         EXPECT_TRUE(progress.events.empty()) << "no busy state, nothing drawn";
@@ -123,7 +124,6 @@ TEST_P(SaveFailures, ARefusedWorkBufferGivesStatus2AndKeepsTheEarlierFile) {
     EXPECT_STREQ(saveErrorMessage(SaveStatus::NoMemory), "Not enough memory to buffer image lines.");
 }
 
-
 TEST_P(SaveFailures, AFailedWriteAnywhereGivesStatus3AndKeepsTheEarlierFile) {
     const std::vector<std::uint8_t> good = goodFile();
     // In the header, in the pixel data, and only the last byte (the GIF
@@ -184,7 +184,9 @@ TEST_P(SaveFailures, AnImageTooWideForTheFormatIsNotWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothWriters, SaveFailures, ::testing::Values(Writer::Gif, Writer::Targa),
-                         [](const ::testing::TestParamInfo<Writer>& param) { return param.param == Writer::Gif ? "Gif" : "Targa"; });
+                         [](const ::testing::TestParamInfo<Writer>& param) {
+                             return param.param == Writer::Gif ? "Gif" : "Targa";
+                         });
 
 }  // namespace
 }  // namespace fernwise::test

@@ -13,8 +13,7 @@ enum class Writer { Gif, Targa };
 
 SaveStatus save(Writer writer, const SaveRequest& request, const VirtualScreen& screen, const PaletteEntries& entries,
                 SaveProgress& progress) {
-    return writer == Writer::Gif ? writeGif(request, screen, entries, progress)
-                                 : writeTarga(request, screen, progress);
+    return writer == Writer::Gif ? writeGif(request, screen, entries, progress) : writeTarga(request, screen, progress);
 }
 
 class ProgressDisplay : public ::testing::TestWithParam<Writer> {};
@@ -70,7 +69,7 @@ TEST_P(ProgressDisplay, BusyStateTextFrameAndThumbnailInThisOrder) {
 }
 
 TEST_P(ProgressDisplay, ThumbnailStaysInsideTheFrameForEveryImageSize) {
-    const int sizes[10][2] = {{160, 120}, {200, 150}, {320, 200}, {320, 240}, {480, 360},
+    const int sizes[10][2] = {{160, 120}, {200, 150}, {320, 200},  {320, 240},   {480, 360},
                               {640, 480}, {800, 600}, {1024, 768}, {1280, 1024}, {1600, 1200}};
     const PaletteEntries entries = distinctEntries();
     for (int i = 0; i < previewLayoutCount; ++i) {
@@ -104,7 +103,9 @@ TEST_P(ProgressDisplay, TextWiderThanThePopupIsPlacedByRoundingDown) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothWriters, ProgressDisplay, ::testing::Values(Writer::Gif, Writer::Targa),
-                         [](const ::testing::TestParamInfo<Writer>& param) { return param.param == Writer::Gif ? "Gif" : "Targa"; });
+                         [](const ::testing::TestParamInfo<Writer>& param) {
+                             return param.param == Writer::Gif ? "Gif" : "Targa";
+                         });
 
 TEST(GifProgress, PaletteBasedDisplayDrawsThePaletteIndex) {
     const PaletteEntries entries = distinctEntries();

@@ -13,8 +13,8 @@ std::vector<std::uint8_t> saveTarga(const VirtualScreen& screen) {
     return readFile(folder / "image.tga");
 }
 
-const std::vector<std::uint8_t> footer = {0, 0, 0, 0, 0, 0, 0, 0, 'T', 'R', 'U', 'E', 'V', 'I', 'S',
-                                          'I', 'O', 'N', '-', 'X', 'F', 'I', 'L', 'E', '.', 0};
+const std::vector<std::uint8_t> footer = {0,   0,   0,   0,   0,   0,   0,   0,   'T', 'R', 'U', 'E', 'V',
+                                          'I', 'S', 'I', 'O', 'N', '-', 'X', 'F', 'I', 'L', 'E', '.', 0};
 
 TEST(TargaFile, HeaderPixelsAndFooterOfA160x120Image) {
     const PaletteEntries entries = distinctEntries();
@@ -65,7 +65,8 @@ TEST(TargaFile, IndexPixelsAreWrittenInTheColorTheyShow) {
     const auto bytes = saveTarga(*screen);
     ASSERT_EQ(bytes.size(), 18u + 6u + 26u);
     // Entry 0 animated; index 255 is the static black of a cleared screen.
-    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 18, bytes.begin() + 24), (std::vector<std::uint8_t>{7, 8, 9, 0, 0, 0}));
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 18, bytes.begin() + 24),
+              (std::vector<std::uint8_t>{7, 8, 9, 0, 0, 0}));
 }
 
 }  // namespace

@@ -88,7 +88,9 @@ TEST(MapFile, FixturesWithTheOdditiesOfRealFiles) {
     };
     const Expect files[] = {
         // CRLF, a comment padded with spaces after the first entry, components of 256.
-        {"rings-crlf.map", 256, {{0, {0, 0, 255}}, {1, {1, 2, 254}}, {60, {0, 120, 195}}, {183, {183, 0, 72}}, {255, {255, 254, 0}}}},
+        {"rings-crlf.map",
+         256,
+         {{0, {0, 0, 255}}, {1, {1, 2, 254}}, {60, {0, 120, 195}}, {183, {183, 0, 72}}, {255, {255, 254, 0}}}},
         // CRLF, no newline after the last entry, an upper-case extension.
         {"SHORT_NO_EOL.MAP", 228, {{0, {0, 0, 255}}, {227, {0, 227, 28}}}},
         {"sixteen.map", 16, {{0, {252, 0, 0}}, {15, {72, 0, 180}}}},
@@ -97,7 +99,9 @@ TEST(MapFile, FixturesWithTheOdditiesOfRealFiles) {
         // 257 entries: the last line is never read.
         {"overlong.map", 256, {{0, {0, 0, 0}}, {1, {255, 255, 255}}, {255, {1, 1, 1}}}},
         // Text after the numbers, after a tab, and with numbers of its own.
-        {"comments.map", 256, {{0, {0, 0, 0}}, {1, {0, 0, 1}}, {2, {215, 231, 250}}, {3, {213, 225, 247}}, {255, {127, 85, 255}}}},
+        {"comments.map",
+         256,
+         {{0, {0, 0, 0}}, {1, {0, 0, 1}}, {2, {215, 231, 250}}, {3, {213, 225, 247}}, {255, {127, 85, 255}}}},
     };
     for (const Expect& e : files) {
         const std::string path = testMaps + "/" + e.file;

@@ -39,7 +39,8 @@ int unwrittenPixels(const RenderRequest& request, Driver driver) {
     if (!screen) return -1;
     for (int y = 0; y < request.height; ++y) std::fill_n(screen->rgbRow(y), request.width, unwritten);
     const PaletteState palette = paletteState();
-    std::vector<std::uint8_t> indices(static_cast<std::size_t>(request.width) * static_cast<std::size_t>(request.height));
+    std::vector<std::uint8_t> indices(static_cast<std::size_t>(request.width) *
+                                      static_cast<std::size_t>(request.height));
     LevelSetState levelSets;
     const LevelSetTables* tables = buildLevelSetTables(request, levelSets);
     if (driver == Driver::OneRowAtATime) {
@@ -115,8 +116,8 @@ TEST_P(ExtremeWindows, EveryTypeColoringAndMappingColorsEveryPixel) {
                     for (const bool trueColor : {false, true}) {
                         request.flags.trueColorMode = trueColor;
                         EXPECT_EQ(unwrittenPixels(request, GetParam()), 0)
-                            << window.name << " " << fractalTypeName(type) << " mapping "
-                            << static_cast<int>(mapping) << " outside " << c << " trueColor " << trueColor;
+                            << window.name << " " << fractalTypeName(type) << " mapping " << static_cast<int>(mapping)
+                            << " outside " << c << " trueColor " << trueColor;
                     }
                 }
             }
@@ -153,7 +154,8 @@ TEST_P(ExtremeWindows, OnePixelAndOneRowImages) {
             request.width = width;
             request.height = height;
             request.flags.trueColorMode = true;
-            EXPECT_EQ(unwrittenPixels(request, GetParam()), 0) << fractalTypeName(type) << " " << width << "x" << height;
+            EXPECT_EQ(unwrittenPixels(request, GetParam()), 0)
+                << fractalTypeName(type) << " " << width << "x" << height;
         }
     }
 }

@@ -167,8 +167,8 @@ TEST(ParallelLevelSetPass, MatchesTheSequentialPassFreshAndAfterAPlot) {
     for (FractalType type : {FractalType::Mandelbrot, FractalType::Julia}) {
         for (int iterations : {7, 64, 600}) {
             const FractalParams p = withIterations(type, iterations);
-            const std::string name = std::string(type == FractalType::Julia ? "julia" : "mandelbrot") + " " +
-                                     std::to_string(iterations);
+            const std::string name =
+                std::string(type == FractalType::Julia ? "julia" : "mandelbrot") + " " + std::to_string(iterations);
             expectSameAsSequential(driverAtThePass(type, p, 40, 30, false, true), name + ", fresh");
             expectSameAsSequential(driverAtThePass(type, p, 40, 30, true, true), name + ", after a plot");
             expectSameAsSequential(driverAtThePass(type, p, 40, 30, true, false), name + ", periodicity off");
@@ -187,8 +187,8 @@ TEST(ParallelLevelSetPass, MatchesWhereTheCarriedCheckEndsManyOrbits) {
                 PlotDriver d = driverAtThePass(type, withIterations(type, iterations), 40, 30, true, true);
                 d.kernel.periodicity.tolerance = tolerance;
                 d.kernel.periodicity.lastPointInside = true;
-                expectSameAsSequential(d, "tolerance " + std::to_string(tolerance) + ", limit " +
-                                              std::to_string(iterations));
+                expectSameAsSequential(
+                    d, "tolerance " + std::to_string(tolerance) + ", limit " + std::to_string(iterations));
             }
         }
     }

@@ -325,10 +325,10 @@ TEST(LevelSetFraction, ClampsAndIgnoresCountsBeyondTheTables) {
     const long double v = potentialValue(1, m);
     EXPECT_NEAR(static_cast<double>(v), std::sqrt(0.045), 1e-15);
     EXPECT_DOUBLE_EQ(levelSetFraction(&t, 1, m), static_cast<double>(1.0L - (v - 0.2L) / 0.2L));
-    EXPECT_EQ(levelSetFraction(&t, 1, 1e300), 0.0);                 // above the range
+    EXPECT_EQ(levelSetFraction(&t, 1, 1e300), 0.0);                      // above the range
     EXPECT_EQ(levelSetFraction(&t, 1, 1.0 + 1e-12), 0.999999999999999);  // below it
-    EXPECT_EQ(levelSetFraction(&t, 2, 1000.0), 0.0);                // empty range
-    EXPECT_EQ(levelSetFraction(&t, 3, 1000.0), 0.0);                // beyond the tables
+    EXPECT_EQ(levelSetFraction(&t, 2, 1000.0), 0.0);                     // empty range
+    EXPECT_EQ(levelSetFraction(&t, 3, 1000.0), 0.0);                     // beyond the tables
     EXPECT_EQ(levelSetFraction(nullptr, 1, 1000.0), 0.0);
 
     // Large counts are scaled exactly instead of overflowing 2^n.

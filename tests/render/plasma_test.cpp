@@ -69,7 +69,7 @@ TEST(PlasmaField, SmallFieldFollowsTheMidpointRules) {
     EXPECT_EQ(field.valueAt(2, 1), 5 % 4 - 2 + 25);
     EXPECT_EQ(field.valueAt(0, 1), 2 % 4 - 2 + 25);
     EXPECT_EQ(field.valueAt(1, 1), (10 + 20 + 30 + 40 + 2) / 4);  // no random term
-    EXPECT_EQ(random.drawn, 8);  // the quarters are one pixel wide and stop
+    EXPECT_EQ(random.drawn, 8);                                   // the quarters are one pixel wide and stop
 }
 
 TEST(PlasmaField, MidpointsAlreadySetStayAndCentresAreOverwritten) {

@@ -168,7 +168,7 @@ TEST(PixelTable, BlendTowardTheSuccessorAndEntryOneAfter255) {
     EXPECT_EQ(blendedColor(table, 254, 0.99), (Rgb{9, 9, 9}));    // truncated
     table[2] = {0, 0, 0};
     EXPECT_EQ(blendedColor(table, 1, 0.5), (Rgb{50, 100, 0}));
-    EXPECT_EQ(blendedColor(table, 1, 0.999), (Rgb{1, 1, 0}));    // toward zero when falling
+    EXPECT_EQ(blendedColor(table, 1, 0.999), (Rgb{1, 1, 0}));  // toward zero when falling
 }
 
 }  // namespace

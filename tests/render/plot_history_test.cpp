@@ -56,20 +56,20 @@ TEST_F(HistoryFolder, RecordLayoutIsAppendedExactly) {
     const FractalParams mandelbrot = defaultParams(FractalType::Mandelbrot);
     recordHistory(history, FractalType::Mandelbrot, mandelbrot, afternoon, file);
 
-    const std::string first = joined({"", "Mandelbrot     3:07 PM 12-6-2026", "     xmin: -2.350000000000000",
-                                      "     xmax: 1.250000000000000", "     ymin: -1.350000000000000",
-                                      "     ymax: 1.350000000000000", "     param1: 0.000000000000000",
-                                      "     param2: 0.000000000000000"});
+    const std::string first =
+        joined({"", "Mandelbrot     3:07 PM 12-6-2026", "     xmin: -2.350000000000000", "     xmax: 1.250000000000000",
+                "     ymin: -1.350000000000000", "     ymax: 1.350000000000000", "     param1: 0.000000000000000",
+                "     param2: 0.000000000000000"});
     EXPECT_EQ(fileBytes(), first);
 
     // A second plot is appended after the first; nothing is rewritten.
     FractalParams julia = defaultParams(FractalType::Julia);
     julia.xmin = 0.0;
     recordHistory(history, FractalType::Julia, julia, {2027, 1, 2, 9, 30}, file);
-    const std::string second = joined({"", "Julia     9:30 AM 1-2-2027", "     xmin: 0.000000000000000E+00",
-                                       "     xmax: 2.000000000000000", "     ymin: -1.500000000000000",
-                                       "     ymax: 1.500000000000000", "     param1: 0.320000000000000",
-                                       "     param2: 0.043000000000000"});
+    const std::string second =
+        joined({"", "Julia     9:30 AM 1-2-2027", "     xmin: 0.000000000000000E+00", "     xmax: 2.000000000000000",
+                "     ymin: -1.500000000000000", "     ymax: 1.500000000000000", "     param1: 0.320000000000000",
+                "     param2: 0.043000000000000"});
     EXPECT_EQ(fileBytes(), first + second);
 }
 
@@ -210,7 +210,7 @@ TEST(History, OnlyTypeWindowAndTypeParametersCountAsAChange) {
     EXPECT_FALSE(historyNeedsRecord(history, FractalType::Mandelbrot, other));
 
     EXPECT_TRUE(historyNeedsRecord(history, FractalType::Julia, base));
-    double FractalParams::*fields[] = {&FractalParams::xmin, &FractalParams::xmax, &FractalParams::ymin,
+    double FractalParams::*fields[] = {&FractalParams::xmin, &FractalParams::xmax,   &FractalParams::ymin,
                                        &FractalParams::ymax, &FractalParams::param1, &FractalParams::param2};
     for (auto field : fields) {
         FractalParams changed = base;

@@ -342,11 +342,13 @@ void expectPipelinesFollowTheDriver(FractalType type, const FractalParams& param
         }
         if (!pipeline) {
             const auto levels = availableLevels();
-            pipeline = std::make_unique<RowPipeline>(fed, flags, 1 + turn % 3, levels[static_cast<std::size_t>(turn) % levels.size()]);
+            pipeline = std::make_unique<RowPipeline>(fed, flags, 1 + turn % 3,
+                                                     levels[static_cast<std::size_t>(turn) % levels.size()]);
             ++turn;
         }
         sequential.computeRow(*seqScreen, palette, flags);
-        ASSERT_EQ(pipeline->drawNextRow(fed, flags, *fedScreen, palette, RowPipeline::untilFinished), RowDelivery::Drawn);
+        ASSERT_EQ(pipeline->drawNextRow(fed, flags, *fedScreen, palette, RowPipeline::untilFinished),
+                  RowDelivery::Drawn);
         expectSameKernelState(sequential.kernel, fed.kernel, row);
         fed.finishRow();
     } while (!sequential.finishRow());
@@ -380,9 +382,9 @@ PlotFlags flagsWith(bool periodicity, bool special) {
 }
 
 TEST(RowPipeline, RestartedPipelinesFollowTheSequentialDriver) {
-    const std::vector<Interruption> changes = {
-        {5, flagsWith(true, false)}, {9, flagsWith(false, false)}, {12, flagsWith(true, true)},
-        {13, flagsWith(true, false)}, {20, flagsWith(false, true)}, {21, flagsWith(true, true)}};
+    const std::vector<Interruption> changes = {{5, flagsWith(true, false)},  {9, flagsWith(false, false)},
+                                               {12, flagsWith(true, true)},  {13, flagsWith(true, false)},
+                                               {20, flagsWith(false, true)}, {21, flagsWith(true, true)}};
     for (int t = 0; t < fractalTypeCount; ++t) {
         const auto type = static_cast<FractalType>(t);
         FractalParams params = defaultParams(type);
@@ -394,7 +396,8 @@ TEST(RowPipeline, RestartedPipelinesFollowTheSequentialDriver) {
             params.iterations = 700;
         }
         if (type == FractalType::Newton) params.param2 = 1.0;
-        if (type == FractalType::VolterraLotka || type == FractalType::TileJulia) params.insideColoring = InsideColoring::ZMag;
+        if (type == FractalType::VolterraLotka || type == FractalType::TileJulia)
+            params.insideColoring = InsideColoring::ZMag;
         expectPipelinesFollowTheDriver(type, params, changes, t % 2 == 0 ? PixelFormat::Rgb32 : PixelFormat::Indexed8);
         if (HasFatalFailure()) return;
     }
@@ -446,7 +449,8 @@ TEST(RowPipeline, CancellingMidPlotStopsWithoutDeliveringMore) {
     {
         RowPipeline pipeline(driver, PlotFlags{}, 3);
         for (int i = 0; i < 2; ++i) {
-            ASSERT_EQ(pipeline.drawNextRow(driver, {}, *screen, palette, RowPipeline::untilFinished), RowDelivery::Drawn);
+            ASSERT_EQ(pipeline.drawNextRow(driver, {}, *screen, palette, RowPipeline::untilFinished),
+                      RowDelivery::Drawn);
             driver.finishRow();
         }
         pipeline.cancel();
@@ -629,9 +633,8 @@ TEST(RowEngineLanes, EveryWindowKindGivesTheScalarKernelsDoubles) {
                     ASSERT_TRUE(scalar.computeRow(row, false, expected, scratch));
                     ASSERT_TRUE(engine.computeRow(row, false, got, scratch));
                     const std::string where = std::string(fractalTypeEnumerator(w.type)) + " x " +
-                                              std::to_string(w.xmin) + " iterations " +
-                                              std::to_string(w.iterations) + " limit " +
-                                              std::to_string(w.sizeLimit) + " " +
+                                              std::to_string(w.xmin) + " iterations " + std::to_string(w.iterations) +
+                                              " limit " + std::to_string(w.sizeLimit) + " " +
                                               std::string(simdLevelName(level)) + " row " + std::to_string(row);
                     ASSERT_EQ(got.indices, expected.indices) << where;
                     ASSERT_EQ(got.fractions, expected.fractions) << where;

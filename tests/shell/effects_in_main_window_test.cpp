@@ -28,7 +28,8 @@ public:
             if (escapeNext) {
                 escapeNext = false;
                 QWidget* cancel = dialog->cancelButton();
-                QCoreApplication::postEvent(cancel, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, "\x1b"));
+                QCoreApplication::postEvent(cancel,
+                                            new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, "\x1b"));
             }
         }
         return false;

@@ -54,10 +54,10 @@ void postKey(QWidget* target, int key, const QString& text) {
 
 void postClick(QWidget* target, Qt::MouseButton button) {
     const QPointF at(5, 5);
-    QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonPress, at, target->mapToGlobal(at), button,
-                                                        button, Qt::NoModifier));
-    QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonRelease, at, target->mapToGlobal(at),
-                                                        button, Qt::NoButton, Qt::NoModifier));
+    QCoreApplication::postEvent(
+        target, new QMouseEvent(QEvent::MouseButtonPress, at, target->mapToGlobal(at), button, button, Qt::NoModifier));
+    QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonRelease, at, target->mapToGlobal(at), button,
+                                                        Qt::NoButton, Qt::NoModifier));
 }
 
 TEST(LevelSetProgress, CompletedPassStepsEveryEighthRowAndCloses) {

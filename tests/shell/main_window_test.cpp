@@ -151,9 +151,8 @@ TEST_F(MainWindowTest, MenuFollowsTheFiveEventsOnAPaletteDisplay) {
 
     window->command(CommandId::Cycle);
     EXPECT_TRUE(state.run.cycling);
-    EXPECT_EQ(menuStates(*window),
-              expected({100, 140, 200, 205, 210, 225, 230, 240, 250, 260, 270, 280, 290, 300, 310},
-                       {205, 220, 280, 290}));
+    EXPECT_EQ(menuStates(*window), expected({100, 140, 200, 205, 210, 225, 230, 240, 250, 260, 270, 280, 290, 300, 310},
+                                            {205, 220, 280, 290}));
 
     window->command(CommandId::Cycle);
     EXPECT_FALSE(state.run.cycling);
@@ -201,14 +200,12 @@ TEST_F(MainWindowTest, EveryAcceleratorReachesItsCommand) {
     };
     // In an order that leaves the menu usable for the next key.
     const KeyCase cases[] = {
-        {Qt::Key_F1, Qt::NoModifier, 300},  {Qt::Key_F2, Qt::NoModifier, 100},
-        {Qt::Key_F3, Qt::AltModifier, 205}, {Qt::Key_F5, Qt::NoModifier, 220},
-        {Qt::Key_F5, Qt::NoModifier, 220},  {Qt::Key_F5, Qt::AltModifier, 225},
-        {Qt::Key_F6, Qt::NoModifier, 230},  {Qt::Key_F7, Qt::NoModifier, 240},
-        {Qt::Key_F8, Qt::NoModifier, 250},  {Qt::Key_F8, Qt::AltModifier, 260},
-        {Qt::Key_F11, Qt::NoModifier, 280}, {Qt::Key_F11, Qt::NoModifier, 280},
-        {Qt::Key_F11, Qt::AltModifier, 290}, {Qt::Key_F3, Qt::NoModifier, 200},
-        {Qt::Key_F4, Qt::NoModifier, 210},  {Qt::Key_F12, Qt::NoModifier, 310},
+        {Qt::Key_F1, Qt::NoModifier, 300},   {Qt::Key_F2, Qt::NoModifier, 100},  {Qt::Key_F3, Qt::AltModifier, 205},
+        {Qt::Key_F5, Qt::NoModifier, 220},   {Qt::Key_F5, Qt::NoModifier, 220},  {Qt::Key_F5, Qt::AltModifier, 225},
+        {Qt::Key_F6, Qt::NoModifier, 230},   {Qt::Key_F7, Qt::NoModifier, 240},  {Qt::Key_F8, Qt::NoModifier, 250},
+        {Qt::Key_F8, Qt::AltModifier, 260},  {Qt::Key_F11, Qt::NoModifier, 280}, {Qt::Key_F11, Qt::NoModifier, 280},
+        {Qt::Key_F11, Qt::AltModifier, 290}, {Qt::Key_F3, Qt::NoModifier, 200},  {Qt::Key_F4, Qt::NoModifier, 210},
+        {Qt::Key_F12, Qt::NoModifier, 310},
     };
     for (const KeyCase& c : cases) {
         requested.clear();
@@ -306,8 +303,9 @@ TEST_F(MainWindowTest, PauseThenPlotContinuesTheSamePlot) {
     passes(11);
     window->command(CommandId::Pause);
     EXPECT_EQ(state.plot.nextRow(), 11);
-    const std::vector<std::uint8_t> before(window->virtualScreen()->bits(),
-                                           window->virtualScreen()->bits() + 11 * window->virtualScreen()->bytesPerLine());
+    const std::vector<std::uint8_t> before(
+        window->virtualScreen()->bits(),
+        window->virtualScreen()->bits() + 11 * window->virtualScreen()->bytesPerLine());
     window->statusParts()->setText(1, "marker");
     // Paused: no step runs.
     passes(3);
@@ -351,7 +349,8 @@ TEST_F(MainWindowTest, StatusBarShowsAdjustedBoundsOfEachPlot) {
     ASSERT_EQ(start(), StartupCode::Ok);
     passes(1);
     const FractalParams& p = state.catalog[FractalType::Mandelbrot];
-    const double aspect = static_cast<double>(state.geometry.initialClientWidth) / state.geometry.initialClientHeight * 0.75;
+    const double aspect =
+        static_cast<double>(state.geometry.initialClientWidth) / state.geometry.initialClientHeight * 0.75;
     char xmax[80];
     char ymin[80];
     std::snprintf(xmax, sizeof xmax, "  xmax adjusted to: %.15f", p.xmin + aspect * (p.xmax - p.xmin));

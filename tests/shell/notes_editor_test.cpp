@@ -222,7 +222,9 @@ TEST_F(NotesEditorTest, NoMemoryForTheNotesTextGivesTheMemoryMessageAndTheEditor
 // The test's folder, searchable by a user whom permissions bind.
 class SearchableFolder {
 public:
-    explicit SearchableFolder(const QString& folder) : folder_(QFile::encodeName(folder)) { chmod(folder_.constData(), 0755); }
+    explicit SearchableFolder(const QString& folder) : folder_(QFile::encodeName(folder)) {
+        chmod(folder_.constData(), 0755);
+    }
     ~SearchableFolder() { chmod(folder_.constData(), 0700); }
 
 private:

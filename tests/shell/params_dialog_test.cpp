@@ -97,9 +97,17 @@ protected:
 TEST_F(ParamsDialogTest, FreshStartShowsTheMandelbrotRecord) {
     EXPECT_EQ(dialog->windowTitle(), "Select New Fractal Parameters");
     ASSERT_EQ(typeList()->count(), fractalTypeCount);
-    const char* names[] = {"Julia",  "Magnetism I, Q plane", "Magnetism I, Z plane", "Magnetism II, Q plane",
-                           "Magnetism II, Z plane", "Mandelbrot", "Newton", "Self-Squared Dragons", "Sine",
-                           "Tile Julia", "Volterra-Lotka"};
+    const char* names[] = {"Julia",
+                           "Magnetism I, Q plane",
+                           "Magnetism I, Z plane",
+                           "Magnetism II, Q plane",
+                           "Magnetism II, Z plane",
+                           "Mandelbrot",
+                           "Newton",
+                           "Self-Squared Dragons",
+                           "Sine",
+                           "Tile Julia",
+                           "Volterra-Lotka"};
     for (int i = 0; i < fractalTypeCount; ++i) EXPECT_EQ(typeList()->itemText(i), names[i]);
     EXPECT_EQ(typeList()->currentText(), "Mandelbrot");
 

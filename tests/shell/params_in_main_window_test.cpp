@@ -29,7 +29,9 @@ protected:
         });
         window->command(CommandId::Parameters);
     }
-    static void pressOk(ParamsDialog& dialog) { qobject_cast<QPushButton*>(dialog.control(ParamsDialogId::Ok))->click(); }
+    static void pressOk(ParamsDialog& dialog) {
+        qobject_cast<QPushButton*>(dialog.control(ParamsDialogId::Ok))->click();
+    }
 
     static qint64 historyFileSize() { return QFileInfo(QDir::current().filePath("history.txt")).size(); }
 };

@@ -44,8 +44,10 @@ bool sameRows(const VirtualScreen& a, const VirtualScreen& b) {
 TEST_F(PlotWorkersTest, ChangesDuringThePlotGiveTheRowsTheSequentialDriverWouldShow) {
     // Periodicity decides the inside points of Mandelbrot; special
     // colouring recolours Magnetism and Newton; both display kinds.
-    const Case cases[] = {{FractalType::Mandelbrot, 32, true}, {FractalType::Mandelbrot, 8, true},
-                          {FractalType::MagnetismIQ, 32, true}, {FractalType::Newton, 8, false}};
+    const Case cases[] = {{FractalType::Mandelbrot, 32, true},
+                          {FractalType::Mandelbrot, 8, true},
+                          {FractalType::MagnetismIQ, 32, true},
+                          {FractalType::Newton, 8, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.type));
         SCOPED_TRACE(c.displayBits);
@@ -153,7 +155,8 @@ TEST_F(PlotWorkersTest, RowsShowAsTheyArriveAndAreComputedOnce) {
         if (paints.shown[0] && state.run.plotting) firstRowShownDuringPlot = true;
         // A pass that found no row ready has shown every row drawn so far.
         if (paints.drawn == before) {
-            rowsLeftUnshown += static_cast<int>(std::count(paints.shown.begin(), paints.shown.begin() + paints.drawn, false));
+            rowsLeftUnshown +=
+                static_cast<int>(std::count(paints.shown.begin(), paints.shown.begin() + paints.drawn, false));
         }
     }
     EXPECT_FALSE(state.run.plotting);

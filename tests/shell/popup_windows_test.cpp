@@ -142,7 +142,9 @@ TEST(AboutBox, MissingPictureReportsAMemoryProblem) {
     mainWindow.show();
     CapturedMessages messages;
     int closed = 0;
-    EXPECT_EQ(openAboutBox(&mainWindow, 1024, 768, &messages, [&] { ++closed; }, "NOSUCHBITMAP"), nullptr);
+    EXPECT_EQ(openAboutBox(
+                  &mainWindow, 1024, 768, &messages, [&] { ++closed; }, "NOSUCHBITMAP"),
+              nullptr);
     EXPECT_EQ(closed, 1);
     EXPECT_TRUE(mainWindow.isEnabled());
     ASSERT_EQ(messages.shown.size(), 1u);

@@ -127,7 +127,8 @@ TEST_F(SaveFlowTest, TargaWhileTrueColorIsOn) {
     ASSERT_EQ(targa.height, 120);
     const VirtualScreen& screen = *window->virtualScreen();
     for (int y = 0; y < 120; ++y) {
-        for (int x = 0; x < 160; ++x) ASSERT_EQ(targa.pixels[static_cast<std::size_t>(y * 160 + x)], screen.pixel(x, y));
+        for (int x = 0; x < 160; ++x)
+            ASSERT_EQ(targa.pixels[static_cast<std::size_t>(y * 160 + x)], screen.pixel(x, y));
     }
     EXPECT_EQ(targa.footer.right(18), QByteArray("TRUEVISION-XFILE.\0", 18));
     ASSERT_NE(window->savePopup(), nullptr);

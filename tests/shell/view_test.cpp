@@ -210,7 +210,7 @@ TEST_F(ViewTest, FailedScreenAtASizeChangeKeepsThePreviousSize) {
 TEST(ImageSizeDialog, OpensOnTheCurrentSizeAndReportsTheChoice) {
     ImageSizeDialog dialog(7);
     EXPECT_EQ(dialog.windowTitle(), "Select the Image Dimensions");
-    const char* labels[] = {"160 x 120", "200 x 150", "320 x 200", "320 x 240",  "480 x 360",
+    const char* labels[] = {"160 x 120", "200 x 150", "320 x 200",  "320 x 240",   "480 x 360",
                             "640 x 480", "800 x 600", "1024 x 768", "1280 x 1024", "1600 x 1200"};
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(dialog.radioButton(i)->text(), labels[i]);

@@ -50,7 +50,8 @@ class ModalCloser {
 public:
     ModalCloser() {
         QObject::connect(&timer_, &QTimer::timeout, [] {
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->done(QDialog::Rejected);
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->done(QDialog::Rejected);
         });
         timer_.start(5);
     }
@@ -100,7 +101,8 @@ protected:
         const StartupCode code = createMainWindow(state, options, window);
         if (window) {
             QObject::connect(window.get(), &MainWindow::commandRequested, [this](int id) { requested.push_back(id); });
-            QObject::connect(window.get(), &MainWindow::quitRequested, [this](int exitCode) { quitCodes.push_back(exitCode); });
+            QObject::connect(window.get(), &MainWindow::quitRequested,
+                             [this](int exitCode) { quitCodes.push_back(exitCode); });
         }
         QCoreApplication::processEvents();
         return code;

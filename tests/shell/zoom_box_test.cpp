@@ -62,8 +62,8 @@ TEST_F(ZoomBoxTest, DragShowsCornersAndRatioInSixParts) {
     EXPECT_TRUE(window->zoomBox().boxDrawn());
     EXPECT_EQ(window->statusParts()->rightEdges(),
               (std::vector<int>{1024 / 7, 2 * 1024 / 7, 3 * 1024 / 7, 4 * 1024 / 7, 5 * 1024 / 7, 1024}));
-    EXPECT_EQ(statusTexts(), (std::vector<QString>{"     (70, 50)", "x1: 10", "x2: 70", "y1: 20", "y2: 50",
-                                                   "x/y: 2.000000"}));
+    EXPECT_EQ(statusTexts(),
+              (std::vector<QString>{"     (70, 50)", "x1: 10", "x2: 70", "y1: 20", "y2: 50", "x/y: 2.000000"}));
     // The outline covers columns 10..70 and rows 20..50 of the window only.
     EXPECT_EQ(window->imageView()->outline(), QRect(QPoint(10, 20), QPoint(70, 50)));
     const Rgb underOutline = window->virtualScreen()->pixel(10, 20);
@@ -207,8 +207,8 @@ TEST_F(ZoomBoxTest, ScrolledViewReportsImageCoordinates) {
     window->imageView()->verticalScrollBar()->setValue(50);
     press({10, 10});
     move({110, 60});
-    EXPECT_EQ(statusTexts(), (std::vector<QString>{"     (210, 110)", "x1: 110", "x2: 210", "y1: 60", "y2: 110",
-                                                   "x/y: 2.000000"}));
+    EXPECT_EQ(statusTexts(),
+              (std::vector<QString>{"     (210, 110)", "x1: 110", "x2: 210", "y1: 60", "y2: 110", "x/y: 2.000000"}));
     // The outline stays in window coordinates.
     EXPECT_EQ(window->imageView()->outline(), QRect(QPoint(10, 10), QPoint(110, 60)));
 }
