@@ -1,7 +1,5 @@
 #include "main_window.h"
 
-#include "termination_signals.h"
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -39,6 +37,7 @@
 #include "splash_window.h"
 #include "status_parts.h"
 #include "targa_writer.h"
+#include "termination_signals.h"
 
 // Resources of a static library are registered by hand, outside any
 // namespace.
@@ -486,7 +485,7 @@ int MainWindow::plotStep() {
     // now.
     const PlotFlags flags = state_.flags;
     if (!rows_ || !rows_->serves(plot, flags)) {
-        rows_ = std::make_unique<RowPipeline>(plot, flags, options_.plotWorkers.threads);
+        rows_ = std::make_unique<RowPipeline>(plot, flags, helpers(), options_.plotWorkers.threads);
         ++rowPipelinesStarted_;
     }
     const int row = plot.nextRow();
@@ -819,7 +818,18 @@ LevelSetPreparation MainWindow::prepareLevelSetTables() {
     // The pass holds the program: no plot or cycling step runs meanwhile.
     ModalScope hold(state_);
     LevelSetPassDisplay display(this, options_.seams.messages);
-    return fernwise::prepareLevelSetTables(state_.levelSets, state_.plot, state_.flags, &display);
+    // The pass computes on the calling thread too, so it takes one helper less.
+    const int threads = options_.plotWorkers.threads > 0 ? options_.plotWorkers.threads : defaultThreadCount();
+    return fernwise::prepareLevelSetTables(state_.levelSets, state_.plot, state_.flags, &display, nullptr,
+                                           {threads, bestSimdLevel(), &helpers()});
+}
+
+WorkerPool& MainWindow::helpers() {
+    // A plot's rows are all computed by helpers: the window's thread only
+    // draws them.
+    const int threads = options_.plotWorkers.threads;
+    if (!helpers_) helpers_ = std::make_unique<WorkerPool>(threads > 0 ? threads : defaultThreadCount());
+    return *helpers_;
 }
 
 void MainWindow::releaseLevelSetTables() {

@@ -252,6 +252,10 @@ private:
     ImageView* view_ = nullptr;
     StatusParts* statusParts_ = nullptr;
     std::unique_ptr<VirtualScreen> screen_;
+    // The helper threads of every plot's rows and level-set pass, made at
+    // the first plot and kept (asleep between plots) until the window goes.
+    std::unique_ptr<WorkerPool> helpers_;
+    WorkerPool& helpers();
     // The rows of the running plot computed ahead under the present
     // settings; discarded whenever the next row would come out differently.
     std::unique_ptr<RowPipeline> rows_;
