@@ -93,6 +93,10 @@ int saveNotes(const std::string& text, const QString& path, MessageSeam& message
             }
         }
     }
+    // Opening a file takes a leading byte-order mark for a mark, not for
+    // text: a text that begins with one keeps it behind a mark of its own.
+    static const std::string byteOrderMark = "\xEF\xBB\xBF";
+    if (lines.compare(0, byteOrderMark.size(), byteOrderMark) == 0) lines.insert(0, byteOrderMark);
     SaveFile file;
     const bool saved = !path.isEmpty() && file.open(std::filesystem::path(path.toStdU16String())) &&
                        file.write(lines.data(), lines.size()) && file.commit();

@@ -338,5 +338,18 @@ TEST(SaveNotes, WritesTextModeLineEndsAndReportsFailure) {
     EXPECT_EQ(messages.shown[0].parent, nullptr);
 }
 
+// Found by fuzzing: a text that begins with a byte-order mark lost it on
+// the way through a file, which reads a leading mark as a mark.
+TEST(SaveNotes, ATextBeginningWithAByteOrderMarkComesBackWhole) {
+    QTemporaryDir folder;
+    CapturedMessages messages;
+    const QString file = folder.filePath("marked.txt");
+    const QString text = QString(QChar(0xFEFF)) + "`";
+    ASSERT_EQ(saveNotes(text.toStdString(), file, messages), 0);
+    const NotesFile read = readNotesFile(file);
+    EXPECT_EQ(read.status, NotesFileStatus::Read);
+    EXPECT_EQ(read.text, text);
+}
+
 }  // namespace
 }  // namespace fernwise
