@@ -112,6 +112,18 @@ public:
                     const std::stop_token& stop = {}) const;
     bool computeRow(int row, bool carriedIn, RowResult& result, RowScratch& scratch) const;
 
+    // Computes rows first .. first + count - 1 into results[0 .. count - 1]
+    // with one run of the vector loop over all their points, so that lanes
+    // freed near the end of one row take points of the next instead of
+    // idling. `carriedIn` is asked for the first row only; each later row is
+    // walked with what the row above it left.
+    bool computeRows(int first, int count, const std::function<bool()>& carriedIn, RowResult* const* results,
+                     RowScratch& scratch, const std::stop_token& stop = {}) const;
+    // How many rows computeRows should be given at once (1 where a run
+    // gains nothing from more).
+    int rowsPerRun() const { return rowsPerRun_; }
+    static constexpr int maxRowsPerRun = 4;
+
     // Makes a computed row exact for the true lastPointInside before it:
     // recomputes from its first point only while the carried value differs
     // from the one the row was computed with.
@@ -129,13 +141,14 @@ private:
     SimdPlotConstants constants_;
     bool speculative_ = false;  // Julia or Mandelbrot with periodicity checking
     bool plainColoring_ = false;
+    int rowsPerRun_ = 1;
 
     std::vector<double> columnX_;  // the real part of every column, as the driver computes it
 
     // The stages of computeRow.
     void startResult(int row, RowResult& result) const;
-    SimdSeeds seedRow(double y, RowScratch& scratch) const;
-    bool runKernels(int row, KernelRun& run, RowScratch& scratch, const std::stop_token& stop) const;
+    SimdSeeds seedRows(int first, int count, RowScratch& scratch) const;
+    bool runKernels(int first, int count, KernelRun& run, RowScratch& scratch, const std::stop_token& stop) const;
     void walkCarried(int row, bool carriedIn, KernelRun& run, RowResult& result, RowScratch& scratch) const;
     void colorRow(int row, const KernelRun& run, RowResult& result, const RowScratch& scratch) const;
 

@@ -190,27 +190,35 @@ bool RowPipeline::computeOne(RowScratch& scratch) {
     const int first = claimRows(count);
     if (first >= height_) return false;
     const bool dependent = engine_.dependsOnCarried();
-    for (int row = first; row < first + count; ++row) {
-        Slot& s = slot(row);
-        {
-            std::lock_guard<std::mutex> lock(spareMutex_);
-            if (!spare_.empty()) {
-                s.result = std::move(spare_.back());
-                spare_.pop_back();
+    for (int row = first; row < first + count;) {
+        const int run = std::min(engine_.rowsPerRun(), first + count - row);
+        std::array<RowResult*, maxClaim> results{};
+        for (int i = 0; i < run; ++i) {
+            Slot& s = slot(row + i);
+            {
+                std::lock_guard<std::mutex> lock(spareMutex_);
+                if (!spare_.empty()) {
+                    s.result = std::move(spare_.back());
+                    spare_.pop_back();
+                }
             }
+            if (s.result == nullptr) s.result = std::make_unique<RowResult>();
+            results[static_cast<std::size_t>(i)] = s.result.get();
         }
-        if (s.result == nullptr) s.result = std::make_unique<RowResult>();
         // Only the periodicity walk needs a good guess; elsewhere any value
         // is passed on when the row is settled.
-        const bool complete = engine_.computeRow(
-            row, [this, row, dependent] { return dependent && carriedGuess(row); }, *s.result, scratch,
+        const bool complete = engine_.computeRows(
+            row, run, [this, row, dependent] { return dependent && carriedGuess(row); }, results.data(), scratch,
             stop_.get_token());
         // Claimed rows left undone are never delivered: only cancelling stops one.
         if (!complete) return false;
-        s.carriedOutGuess.store(s.result->carriedOut);
-        s.state.store(SlotState::Computed);
+        for (int i = 0; i < run; ++i, ++row) {
+            Slot& s = slot(row);
+            s.carriedOutGuess.store(s.result->carriedOut);
+            s.state.store(SlotState::Computed);
+        }
         // Settling now only helps when the rows above are settled.
-        if (row == first + count - 1 || row == nextToSettle_.load()) settleComputedRows();
+        if (row == first + count || row - run == nextToSettle_.load()) settleComputedRows();
     }
     return true;
 }

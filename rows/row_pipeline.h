@@ -152,13 +152,13 @@ private:
     std::mutex spareMutex_;
     std::vector<std::unique_ptr<RowResult>> spare_;  // buffers of drawn rows, for rows still to compute
 
-    static constexpr int maxClaim = 4;     // rows claimed at once
-    int computing_ = 1;                    // threads computing rows, the caller included
-    int helpers_ = 0;                      // threads computing besides the caller
-    bool drawerComputes_ = false;          // no helper could be started
-    RowScratch drawerScratch_;             // the drawing thread's buffers then
-    WorkerPool* pool_ = nullptr;           // the helpers' pool, borrowed or ownPool_
-    std::unique_ptr<WorkerPool> ownPool_;  // when none was lent
+    static constexpr int maxClaim = RowEngine::maxRowsPerRun;  // rows claimed at once
+    int computing_ = 1;                                        // threads computing rows, the caller included
+    int helpers_ = 0;                                          // threads computing besides the caller
+    bool drawerComputes_ = false;                              // no helper could be started
+    RowScratch drawerScratch_;                                 // the drawing thread's buffers then
+    WorkerPool* pool_ = nullptr;                               // the helpers' pool, borrowed or ownPool_
+    std::unique_ptr<WorkerPool> ownPool_;                      // when none was lent
 };
 
 // Writes one computed row into the screen exactly as the driver's computeRow

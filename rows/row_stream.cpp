@@ -1,6 +1,7 @@
 #include "row_stream.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -18,7 +19,7 @@ namespace {
 
 // Rows held per computing thread: enough that a thread rarely waits for
 // the writer, few enough that the memory stays a handful of rows.
-constexpr int rowsPerThread = 4;
+constexpr int rowsPerThread = 2 * RowEngine::maxRowsPerRun;
 
 class RowStream {
 public:
@@ -71,22 +72,31 @@ private:
         return false;
     }
 
-    // Claims and computes one row; false when none may be started now.
+    // Claims and computes the next rows (as many as the engine takes in one
+    // run, within the window); false when none may be started now.
     bool computeOne(RowScratch& scratch) {
         long long row = nextClaim_.load();
+        long long count = 0;
         for (;;) {
             if (row >= end_ || stop_.stop_requested()) return false;
-            if (row >= nextDeliver_.load() + static_cast<long long>(slots_.size())) return false;  // window full
-            if (nextClaim_.compare_exchange_weak(row, row + 1)) break;
+            const long long room = nextDeliver_.load() + static_cast<long long>(slots_.size()) - row;
+            if (room <= 0) return false;  // window full
+            count = std::min({static_cast<long long>(engine_.rowsPerRun()), room, end_ - row});
+            if (nextClaim_.compare_exchange_weak(row, row + count)) break;
         }
-        Slot& s = slot(row);
+        std::array<RowResult*, RowEngine::maxRowsPerRun> results{};
+        for (long long i = 0; i < count; ++i) results[static_cast<std::size_t>(i)] = &slot(row + i).result;
         const bool dependent = engine_.dependsOnCarried();
-        if (!engine_.computeRow(
-                static_cast<int>(row), [&] { return dependent && guess(row); }, s.result, scratch, stop_.get_token())) {
+        if (!engine_.computeRows(
+                static_cast<int>(row), static_cast<int>(count), [&] { return dependent && guess(row); }, results.data(),
+                scratch, stop_.get_token())) {
             return false;
         }
-        s.carriedOutGuess.store(s.result.carriedOut);
-        s.ready.store(row);
+        for (long long i = 0; i < count; ++i) {
+            Slot& s = slot(row + i);
+            s.carriedOutGuess.store(s.result.carriedOut);
+            s.ready.store(row + i);
+        }
         wake();
         return true;
     }

@@ -43,6 +43,11 @@ struct SimdPlotConstants {
     double newtonInvDegree = 1.0;
     // Volterra-Lotka.
     double halfStep = 0.0;
+    // Whether only the count and the magnitude of each point are read, and
+    // every value only of each row's last point (the points are rows of
+    // rowWidth one after the other); a loop may then leave the rest unwritten.
+    bool countsOnly = false;
+    std::int32_t rowWidth = 1;
 };
 
 // The points of one row, one array per value. `magnitude` is the seed taken
@@ -77,8 +82,10 @@ struct SimdOutcomes {
 inline constexpr int simdBlock = 8;
 // Vectors may read a whole vector past the last point, so one more block.
 inline constexpr int simdPaddedCount(int count) { return (count + simdBlock - 1) / simdBlock * simdBlock + simdBlock; }
-// The loops that hand each lane its own point queue the row's points there.
-inline constexpr int simdWorkCount(int count) { return 5 * simdPaddedCount(count); }
+// The loops that hand each lane its own point queue the row's points there,
+// each queue followed by lanes without a point.
+inline constexpr int simdQueueSlack = 64;
+inline constexpr int simdWorkCount(int count) { return 5 * (simdPaddedCount(count) + simdQueueSlack); }
 
 // Asked now and then while a loop runs; true abandons the loop (the outcomes
 // are then incomplete and must be thrown away).

@@ -530,6 +530,31 @@ using Yes = Flag<true>;
 inline bool escapeStaysEscaped(double limit) { return limit >= 32.0 && limit <= 1e300; }
 inline double escapeBoundOnC2(double limit) { return 0.25 * limit * limit * (1.0 - 1e-9); }
 
+// Which points are the last of their row, for loops that write every value
+// of those points only: point + 1 is a multiple of the width exactly when
+// (point + 1) * (2^64 / width + 1), modulo 2^64, is below 2^64 / width + 1
+// (for points and widths below 2^32).
+class RowEnds {
+public:
+    explicit RowEnds(std::int32_t width)
+        : width_(static_cast<std::uint64_t>(width)), magic_(~std::uint64_t{0} / width_ + 1) {}
+    bool isLast(std::uint64_t point) const { return (point + 1) * magic_ <= magic_ - 1; }
+    // The lanes of the vector of `lanes` points from `first` that hold a row's last point.
+    unsigned lastLanes(int first, int lanes) const {
+        unsigned mask = 0;
+        const auto start = static_cast<std::uint64_t>(first);
+        for (std::uint64_t end = (start / width_ + 1) * width_ - 1; end < start + static_cast<std::uint64_t>(lanes);
+             end += width_) {
+            mask |= 1u << (end - start);
+        }
+        return mask;
+    }
+
+private:
+    std::uint64_t width_;
+    std::uint64_t magic_;
+};
+
 template <class V, bool Mandel, int C, int B>
 bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcomes& out, int count,
               const SimdStop& stop) {
@@ -557,15 +582,20 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
     const auto iterations = static_cast<std::int64_t>(c.iterations);
     const int firstPasses = iterations < B ? static_cast<int>(iterations) : B;
     const int padded = simdPaddedCount(count);
+    // Each queue array ends with room for a refill's worth of lanes
+    // without a point.
+    static_assert((C + 1) * W <= simdQueueSlack);
+    const int queueSize = padded + simdQueueSlack;
     double* queueX = out.work;
-    double* queueY = queueX + padded;
-    double* queueCX = queueY + padded;
-    double* queueCY = queueCX + padded;
-    double* queueIndex = queueCY + padded;
+    double* queueY = queueX + queueSize;
+    double* queueCX = queueY + queueSize;
+    double* queueCY = queueCX + queueSize;
+    double* queueIndex = queueCY + queueSize;
     const D cBound2 = V::set1(escapeBoundOnC2(c.sizeLimit));
     bool blocks = escapeStaysEscaped(c.sizeLimit);
     if (!Mandel) blocks = blocks && c.param1 * c.param1 + c.param2 * c.param2 <= escapeBoundOnC2(c.sizeLimit);
     int queued = 0;
+    const RowEnds rowEnds(c.rowWidth);
     // The round in the state of the loop with a test after every pass
     // (JuliaLoop), whose start and outcome it shares.
     using Loop = JuliaLoop<V, Mandel, false, false>;
@@ -617,7 +647,14 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
             // The magnitude of a lane's last pass is that of its frozen values.
             const D mag = V::add(V::mul(v[Loop::X], v[Loop::X]), V::mul(v[Loop::Y], v[Loop::Y]));
             v[Loop::Mag] = V::select(V::fromBits(started[g]), mag, seedMag[g]);
-            emitOutcome<V, Loop>(constants, out, at, all, v);
+            if (c.countsOnly) {
+                V::storeu(out.magnitude + at, v[Loop::Mag]);
+                V::storeu(out.count + at, v[Loop::N]);
+                const unsigned last = rowEnds.lastLanes(at, W);
+                if (last != 0) emitOutcome<V, Loop>(constants, out, at, last, v);
+            } else {
+                emitOutcome<V, Loop>(constants, out, at, all, v);
+            }
             // A point that made every pass allowed has ended too.
             const unsigned going = firstPasses < iterations ? V::bits(go[g]) : 0u;
             V::storeu(queueX + queued, V::compress(going, v[Loop::X]));
@@ -631,6 +668,12 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
         }
     }
     if (queued == 0) return true;
+    // Past the queue's last point, lanes without a point: refills read
+    // there once the queue runs out, with no branch.
+    for (int i = queued; i < queued + (C + 1) * W; ++i) {
+        queueX[i] = queueY[i] = queueCX[i] = queueCY[i] = 0.0;
+        queueIndex[i] = -1.0;
+    }
 
     // Outcomes of ended lanes, written to the rows' arrays now and then.
     constexpr int logSize = 512;
@@ -639,16 +682,15 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
     auto flush = [&]() __attribute__((noinline)) {
         for (int i = 0; i < logged; ++i) {
             const auto at = static_cast<std::size_t>(logIndex[i]);
-            out.x[at] = logX[i];
-            out.y[at] = logY[i];
             out.magnitude[at] = logMag[i];
             out.count[at] = logCount[i];
+            if (!c.countsOnly || rowEnds.isLast(at)) {
+                out.x[at] = logX[i];
+                out.y[at] = logY[i];
+            }
         }
         logged = 0;
     };
-    // The queue's last points, followed by lanes without a point.
-    alignas(64) double tailX[(C + 1) * W], tailY[(C + 1) * W], tailCX[(C + 1) * W], tailCY[(C + 1) * W],
-        tailIndex[(C + 1) * W];
     const D firstCount = V::set1(firstPasses);
 
     // The orbits in registers; c and the point's index (read once a round
@@ -694,21 +736,6 @@ bool runLanes(const SimdPlotConstants& c, const SimdSeeds& in, const SimdOutcome
         const double* fromCX = queueCX + taken;
         const double* fromCY = queueCY + taken;
         const double* fromIndex = queueIndex + taken;
-        if (queued - taken < total) {
-            const int left = queued - taken;
-            for (int i = 0; i < (C + 1) * W; ++i) {
-                tailX[i] = i < left ? fromX[i] : 0.0;
-                tailY[i] = i < left ? fromY[i] : 0.0;
-                tailCX[i] = i < left ? fromCX[i] : 0.0;
-                tailCY[i] = i < left ? fromCY[i] : 0.0;
-                tailIndex[i] = i < left ? fromIndex[i] : -1.0;
-            }
-            fromX = tailX;
-            fromY = tailY;
-            fromCX = tailCX;
-            fromCY = tailCY;
-            fromIndex = tailIndex;
-        }
 #pragma GCC unroll 8
         for (int k = 0; k < C; ++k) {
             const unsigned e = ended[k];

@@ -207,9 +207,10 @@ TEST_F(Fernrender, AFailedWriteKeepsTheEarlierFileAndADeviceStaysADevice) {
 
 TEST_F(Fernrender, EveryThreadCountWritesTheSameFiles) {
     // A window whose edges are inside the set, so that the carried
-    // periodicity state crosses row ends, and a 24-bit image.
+    // periodicity state crosses row ends (deep enough for runs of several
+    // rows), and a 24-bit image.
     const std::vector<std::vector<std::string>> cases = {
-        {"--xmin", "-1", "--xmax", "0", "--ymin", "-0.3", "--ymax", "0.3", "--iterations", "800", "--size", "47x31"},
+        {"--xmin", "-1", "--xmax", "0", "--ymin", "-0.3", "--ymax", "0.3", "--iterations", "1100", "--size", "47x31"},
         {"--type", "Julia", "--true-color", "--inside", "zmag", "--size", "33x25"},
         // A band: the carried state worked out on several threads too.
         {"--inside", "zmag", "--xmin", "-1", "--xmax", "0", "--ymin", "-0.3", "--ymax", "0.3", "--size", "47x31",

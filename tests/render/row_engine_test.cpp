@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -628,10 +629,20 @@ TEST(RowEngineLanes, EveryWindowKindGivesTheScalarKernelsDoubles) {
             RowScratch scratch;
             for (SimdLevel level : availableLevels()) {
                 const RowEngine engine(rowPlotFrom(driver, flags), level);
+                // Runs of several rows, whose lanes pass from one row's points to the next.
+                std::array<RowResult, RowEngine::maxRowsPerRun> run;
+                std::array<RowResult*, RowEngine::maxRowsPerRun> results{};
+                for (std::size_t i = 0; i < run.size(); ++i) results[i] = &run[i];
                 for (int row = 0; row < driver.imageHeight(); ++row) {
-                    RowResult expected, got;
+                    const int inRun = row % RowEngine::maxRowsPerRun;
+                    if (inRun == 0) {
+                        const int count = std::min(RowEngine::maxRowsPerRun, driver.imageHeight() - row);
+                        ASSERT_TRUE(engine.computeRows(
+                            row, count, [] { return false; }, results.data(), scratch));
+                    }
+                    RowResult expected;
                     ASSERT_TRUE(scalar.computeRow(row, false, expected, scratch));
-                    ASSERT_TRUE(engine.computeRow(row, false, got, scratch));
+                    const RowResult& got = run[static_cast<std::size_t>(inRun)];
                     const std::string where = std::string(fractalTypeEnumerator(w.type)) + " x " +
                                               std::to_string(w.xmin) + " iterations " + std::to_string(w.iterations) +
                                               " limit " + std::to_string(w.sizeLimit) + " " +
