@@ -374,10 +374,12 @@ inline std::int32_t newton(KernelState& s, double& x, double& y, std::int32_t co
     return newtonEnding(t, p, s.specialColoring, atRoot, m, zx, zy, s.point, t.basinIndex);
 }
 
-// One point of the state's type, for loops that dispatch per point. Static,
-// so that each caller's unit gets a copy it inlines: the orbit of a local
-// point then stays in registers instead of going through memory each pass.
-static inline std::int32_t iterateInline(KernelState& s, double& x, double& y, std::int32_t column, std::int32_t row) {
+// One point of the state's type, for loops that dispatch per point. Static
+// and always inlined, so that each caller's unit gets its own copy: the orbit
+// of a local point then stays in registers instead of going through memory
+// each pass (left to itself, GCC stopped inlining it into the row engine
+// once that grew, and the rows that recompute points ran a quarter slower).
+__attribute__((always_inline)) static inline std::int32_t iterateInline(KernelState& s, double& x, double& y, std::int32_t column, std::int32_t row) {
     switch (s.type) {
         case FractalType::Julia: return julia(s, x, y);
         case FractalType::MagnetismIQ: return magnetism<false, false>(s, x, y);
