@@ -541,7 +541,8 @@ int render(const RenderOptions& options, std::ostream& err, SaveStop* stop) {
         if (status != MapFileStatus::Loaded) {
             const int error = errno;
             if (status == MapFileStatus::CannotOpen) {
-                err << failure("cannot open", options.mapFile, systemReason(error));
+                // Opened, but not a file (a folder, a pipe, a device): no errno says so.
+                err << failure("cannot open", options.mapFile, error != 0 ? systemReason(error) : "not a regular file");
             } else {
                 err << failure(
                     "cannot read", options.mapFile,

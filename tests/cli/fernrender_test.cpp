@@ -153,6 +153,8 @@ TEST_F(Fernrender, MapFileErrorsGiveTheReadersMessages) {
     EXPECT_EQ(bad.err.rfind("fernrender: cannot read " + path("bad.map") + ": ", 0), 0u) << bad.err;
     Outcome missing = run({"--map", path("none.map"), "--size", "4x4", path("a.ppm")});
     EXPECT_EQ(missing.err, "fernrender: cannot open " + path("none.map") + ": No such file or directory\n");
+    Outcome folder = run({"--map", dir.string(), "--size", "4x4", path("a.ppm")});
+    EXPECT_EQ(folder.err, "fernrender: cannot open " + dir.string() + ": not a regular file\n");
     EXPECT_EQ(
         run({"--map", std::string(FERNWISE_TESTDATA_DIR) + "/maps/rings-crlf.map", "--size", "4x4", path("a.ppm")})
             .status,
