@@ -180,6 +180,12 @@ TEST_F(ParamsInMainWindowTest, HistoryIsTheMainWindowsAndTakesInputWhileParamete
     EXPECT_TRUE(kept->isVisible());
     EXPECT_TRUE(kept->isEnabled());
     EXPECT_EQ(kept->windowHandle()->transientParent(), window->windowHandle());
+    // The next Parameters dialog leaves it usable too.
+    parameters([&](ParamsDialog& dialog) {
+        EXPECT_FALSE(window->isEnabled());
+        EXPECT_TRUE(kept->isEnabled());
+        dialog.reject();
+    });
     // The main window's keys work again.
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
