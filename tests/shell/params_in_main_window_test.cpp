@@ -131,8 +131,10 @@ TEST_F(ParamsInMainWindowTest, HistoryIsTheMainWindowsAndTakesInputWhileParamete
             EXPECT_EQ(history->windowHandle()->transientParent(), window->windowHandle());
         }
 
-        // The History windows scroll, and close with their OK and with Esc.
-        HistoryDialog* first = histories[0];
+        // The History windows scroll, and close with their OK and with Esc
+        // (closed, they are deleted).
+        const QPointer<HistoryDialog> first = histories[0];
+        const QPointer<HistoryDialog> second = histories[1];
         kept = histories[2];
         QScrollBar* scroll = first->list()->verticalScrollBar();
         first->resize(320, 120);
@@ -144,11 +146,11 @@ TEST_F(ParamsInMainWindowTest, HistoryIsTheMainWindowsAndTakesInputWhileParamete
         EXPECT_EQ(scroll->value(), scroll->maximum());
         auto* ok = first->findChild<QPushButton*>("1");
         clickThroughWindow(ok, ok->rect().center());
-        EXPECT_FALSE(first->isVisible());
-        histories[1]->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(histories[1]));
-        QTest::keyClick(histories[1]->windowHandle(), Qt::Key_Escape);
-        EXPECT_FALSE(histories[1]->isVisible());
+        EXPECT_TRUE(!first || !first->isVisible());
+        second->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(second.data()));
+        QTest::keyClick(second->windowHandle(), Qt::Key_Escape);
+        EXPECT_TRUE(!second || !second->isVisible());
 
         // The main window meanwhile takes no click, key or accelerator, not
         // even one pressed in a History window.
