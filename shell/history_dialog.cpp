@@ -30,7 +30,12 @@ HistoryDialog::HistoryDialog(QWidget* owner, const PlotHistory& history) : QDial
     layout->addWidget(list_);
     layout->addWidget(ok, 0, Qt::AlignHCenter);
     resize(320, 360);
+    // Its owner may be blocked by the Parameters dialog that opens it, and
+    // a blocked widget's child windows are disabled with it.
+    setEnabled(true);
     show();
+    // The keyboard goes to the History dialog opened last.
+    activateWindow();
 }
 
 }  // namespace fernwise

@@ -7,10 +7,12 @@
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QEvent>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -180,6 +182,44 @@ private:
     int position_ = 0;
 };
 
+// Blocks a window while a dialog it owns runs, as a modal dialog blocks its
+// owner: the owner, its menu and its keys take no input. Qt's modality would
+// block every window the owner owns as well; here they stay usable. A close
+// from the window system is refused meanwhile, as Qt refuses it to a window
+// that a modal dialog blocks.
+class OwnerBlock : public QObject {
+public:
+    explicit OwnerBlock(QWidget* owner) {
+        if (owner == nullptr || !owner->isEnabled()) return;
+        owner_ = owner;
+        // Disabling a widget disables the windows among its children too.
+        QList<QWidget*> owned;
+        for (QWidget* child : owner->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (child->isWindow() && child->isEnabled()) owned.push_back(child);
+        }
+        owner->setEnabled(false);
+        for (QWidget* window : owned) window->setEnabled(true);
+        owner->installEventFilter(this);
+    }
+    ~OwnerBlock() override {
+        if (!owner_) return;
+        owner_->removeEventFilter(this);
+        owner_->setEnabled(true);
+    }
+    OwnerBlock(const OwnerBlock&) = delete;
+    OwnerBlock& operator=(const OwnerBlock&) = delete;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::Close || !event->spontaneous()) return false;
+        event->ignore();
+        return true;
+    }
+
+private:
+    QPointer<QWidget> owner_;
+};
+
 QString number(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 std::string fieldText(const QLineEdit* edit) { return edit->text().toStdString(); }
@@ -195,7 +235,6 @@ ParamsDialog::ParamsDialog(QWidget* parent, FractalCatalog& catalog, FractalType
       companions_(companions) {
     setObjectName("600");
     setWindowTitle("Select New Fractal Parameters");
-    setModal(true);
 
     // Dialog units: a quarter of the average character width across, an
     // eighth of the character height down.
@@ -407,20 +446,39 @@ void ParamsDialog::openNotes() {
 }
 
 void ParamsDialog::openHistory() {
-    if (companions_.history) new HistoryDialog(this, *companions_.history);
+    if (companions_.history) new HistoryDialog(parentWidget(), *companions_.history);
 }
 
 void ParamsDialog::releaseCompanions() {
     QWidget* owner = parentWidget();
     const QList<QWidget*> children = findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     for (QWidget* window : children) {
-        if (!qobject_cast<NotesEditor*>(window) && !qobject_cast<HistoryDialog*>(window)) continue;
+        if (!qobject_cast<NotesEditor*>(window)) continue;
         const QRect geometry = window->geometry();
         const bool visible = window->isVisible();
         window->setParent(owner, window->windowFlags());
         window->setGeometry(geometry);
         if (visible) window->show();
     }
+}
+
+int ParamsDialog::exec() {
+    const QPointer<ParamsDialog> alive(this);
+    const QPointer<QWidget> owner(parentWidget());
+    {
+        const OwnerBlock block(owner);
+        QEventLoop loop;
+        connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+        connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+        setResult(0);
+        show();
+        // The window system activates only modal windows by itself.
+        activateWindow();
+        loop.exec(QEventLoop::DialogExec);
+    }
+    // The keyboard goes back to the owner, as after a modal dialog.
+    if (owner && owner->isVisible()) owner->activateWindow();
+    return alive ? result() : 0;
 }
 
 void ParamsDialog::done(int result) {

@@ -76,12 +76,14 @@ struct ParamsDialogCompanions {
 };
 
 // The modal Parameters dialog: chooses the fractal type and edits that
-// type's record. The fields take any text; OK reads them the way the batch
-// renderer does and writes the catalogue entry only when every field is
-// valid, otherwise it shows the first failing field's message and stays
-// open. A type change takes effect at once, also when the dialog is then
-// cancelled. The dialog edits a working record of its own, so a paused
-// plot's working copy is never touched.
+// type's record. It is modal to its owner only: while exec() runs, the owner
+// (the main window) takes no input, but the windows the owner owns, the
+// History dialogs opened from here among them, stay usable. The fields take
+// any text; OK reads them the way the batch renderer does and writes the
+// catalogue entry only when every field is valid, otherwise it shows the
+// first failing field's message and stays open. A type change takes effect
+// at once, also when the dialog is then cancelled. The dialog edits a working
+// record of its own, so a paused plot's working copy is never touched.
 class ParamsDialog : public QDialog {
     Q_OBJECT
 
@@ -97,6 +99,7 @@ public:
     // before the failing field.
     const FractalParams& workingParams() const { return working_; }
 
+    int exec() override;
     void done(int result) override;
     void reject() override;
 
@@ -110,8 +113,8 @@ private:
     void showParamError();
     void openNotes();
     void openHistory();
-    // Notes editors and History dialogs opened here stay open after the
-    // dialog closes: they move to the dialog's own owner.
+    // Notes editors opened here stay open after the dialog closes: they move
+    // to the dialog's own owner.
     void releaseCompanions();
     int dlgX(int units) const;
     int dlgY(int units) const;

@@ -68,7 +68,9 @@ int showSplash(SplashKind kind, const SplashHost& host, int pauseMs) {
         ModalScope pause(state);
         HeldInput hold;
         QEventLoop loop;
-        QTimer::singleShot(pauseMs, &loop, &QEventLoop::quit);
+        // Qt makes a single shot of two seconds or more a coarse timer, which
+        // may end the pause a twentieth early or late.
+        QTimer::singleShot(pauseMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
 

@@ -424,8 +424,10 @@ TEST_F(ParamsDialogTest, NotesAndHistoryWindowsOutliveTheDialog) {
     EXPECT_EQ(editors[0]->editor()->toPlainText(), "kept notes");
     EXPECT_TRUE(editors[1]->isVisible());
     EXPECT_TRUE(dialog->isVisible());
-    QPointer<HistoryDialog> historyDialog = dialog->findChild<HistoryDialog*>();
+    // History belongs to the dialog's owner from the start.
+    QPointer<HistoryDialog> historyDialog = owner.findChild<HistoryDialog*>();
     ASSERT_TRUE(historyDialog);
+    EXPECT_EQ(historyDialog->parentWidget(), &owner);
     EXPECT_EQ(historyDialog->list()->item(0)->text(), "Mandelbrot     12:05 AM");
 
     QPointer<NotesEditor> editor = editors[0];

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTest>
@@ -111,6 +112,16 @@ TEST(Splash, ClosingBlanksTheWindowAndKeepsTheBitmapPalette) {
     EXPECT_EQ(blanked, 1);
     EXPECT_EQ(f.state.palette.table, bitmapColorTable(loadBitmapResource(closingSplashBitmapName)));
     EXPECT_TRUE(f.mainWindow.isEnabled());
+}
+
+TEST(Splash, ThePauseLastsItsWholeTime) {
+    // At two seconds, the closing splash's time: the length at which a
+    // single-shot timer defaults to a coarse one.
+    SplashFixture f;
+    QElapsedTimer clock;
+    clock.start();
+    showSplash(SplashKind::Closing, f.host, 2000);
+    EXPECT_GE(clock.elapsed(), 2000);
 }
 
 TEST(AboutBox, AnyCharacterOrClickClosesItWithoutABeep) {

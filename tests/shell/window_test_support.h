@@ -16,6 +16,7 @@
 #include "app_state.h"
 #include "dialog_test_support.h"
 #include "main_window.h"
+#include "params_dialog.h"
 #include "seams.h"
 #include "settings.h"
 #include "startup.h"
@@ -42,6 +43,15 @@ inline void forgetStoredImageSize() {
     QSettings(QSettings::NativeFormat, QSettings::UserScope, "Ko", "Fernwise").remove("ResIndex");
 }
 
+// The Parameters dialog while it runs: it blocks only its owner, so it is no
+// modal widget to Qt.
+inline ParamsDialog* openParamsDialog() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<ParamsDialog*>(widget); dialog != nullptr && dialog->isVisible()) return dialog;
+    }
+    return nullptr;
+}
+
 // Ends the modal dialog that the next command opens, once it runs, without
 // an OK (some dialogs ignore Escape, so this does not go through reject).
 // While it lives, closes every modal dialog as soon as one runs (polling,
@@ -50,8 +60,11 @@ class ModalCloser {
 public:
     ModalCloser() {
         QObject::connect(&timer_, &QTimer::timeout, [] {
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
                 dialog->done(QDialog::Rejected);
+            } else if (ParamsDialog* params = openParamsDialog()) {
+                params->done(QDialog::Rejected);
+            }
         });
         timer_.start(5);
     }
