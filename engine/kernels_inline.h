@@ -379,7 +379,8 @@ inline std::int32_t newton(KernelState& s, double& x, double& y, std::int32_t co
 // of a local point then stays in registers instead of going through memory
 // each pass (left to itself, GCC stopped inlining it into the row engine
 // once that grew, and the rows that recompute points ran a quarter slower).
-__attribute__((always_inline)) static inline std::int32_t iterateInline(KernelState& s, double& x, double& y, std::int32_t column, std::int32_t row) {
+__attribute__((always_inline)) static inline std::int32_t iterateInline(KernelState& s, double& x, double& y,
+                                                                        std::int32_t column, std::int32_t row) {
     switch (s.type) {
         case FractalType::Julia: return julia(s, x, y);
         case FractalType::MagnetismIQ: return magnetism<false, false>(s, x, y);
