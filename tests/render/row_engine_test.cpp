@@ -615,45 +615,52 @@ TEST(RowEngineLanes, EveryWindowKindGivesTheScalarKernelsDoubles) {
         p.mappingMode = w.mapping;
         p.param1 = w.param1;
         p.param2 = w.param2;
-        p.outsideColoring = OutsideColoring::Kirlian;
-        p.insideColoring = InsideColoring::ZMag;
-        PlotDriver driver(331, 9);
-        driver.loadRecord(catalog, w.type);
-        driver.computeGeometry(1.0);
-        driver.startKernels();
-        for (bool trueColor : {true, false}) {
-            PlotFlags flags;
-            flags.trueColorMode = trueColor;
-            flags.periodicityChecking = false;
-            const RowEngine scalar(rowPlotFrom(driver, flags), SimdLevel::Scalar);
-            RowScratch scratch;
-            for (SimdLevel level : availableLevels()) {
-                const RowEngine engine(rowPlotFrom(driver, flags), level);
-                // Runs of several rows, whose lanes pass from one row's points to the next.
-                std::array<RowResult, RowEngine::maxRowsPerRun> run;
-                std::array<RowResult*, RowEngine::maxRowsPerRun> results{};
-                for (std::size_t i = 0; i < run.size(); ++i) results[i] = &run[i];
-                for (int row = 0; row < driver.imageHeight(); ++row) {
-                    const int inRun = row % RowEngine::maxRowsPerRun;
-                    if (inRun == 0) {
-                        const int count = std::min(RowEngine::maxRowsPerRun, driver.imageHeight() - row);
-                        ASSERT_TRUE(engine.computeRows(
-                            row, count, [] { return false; }, results.data(), scratch));
+        // The plain colouring (level sets, a solid inside, 8-bit) has the
+        // loop write every value of each row's last point only.
+        for (bool plain : {false, true}) {
+            p.outsideColoring = plain ? OutsideColoring::Standard : OutsideColoring::Kirlian;
+            p.insideColoring = plain ? InsideColoring::Solid : InsideColoring::ZMag;
+            PlotDriver driver(331, 9);
+            driver.loadRecord(catalog, w.type);
+            driver.computeGeometry(1.0);
+            driver.startKernels();
+            for (bool trueColor : {true, false}) {
+                if (plain && trueColor) continue;
+                PlotFlags flags;
+                flags.trueColorMode = trueColor;
+                flags.periodicityChecking = false;
+                const RowEngine scalar(rowPlotFrom(driver, flags), SimdLevel::Scalar);
+                RowScratch scratch;
+                for (SimdLevel level : availableLevels()) {
+                    const RowEngine engine(rowPlotFrom(driver, flags), level);
+                    // Runs of several rows, whose lanes pass from one row's points to the next.
+                    std::array<RowResult, RowEngine::maxRowsPerRun> run;
+                    std::array<RowResult*, RowEngine::maxRowsPerRun> results{};
+                    for (std::size_t i = 0; i < run.size(); ++i) results[i] = &run[i];
+                    for (int row = 0; row < driver.imageHeight(); ++row) {
+                        const int inRun = row % RowEngine::maxRowsPerRun;
+                        if (inRun == 0) {
+                            const int count = std::min(RowEngine::maxRowsPerRun, driver.imageHeight() - row);
+                            ASSERT_TRUE(engine.computeRows(
+                                row, count, [] { return false; }, results.data(), scratch));
+                        }
+                        RowResult expected;
+                        ASSERT_TRUE(scalar.computeRow(row, false, expected, scratch));
+                        const RowResult& got = run[static_cast<std::size_t>(inRun)];
+                        const std::string where =
+                            std::string(fractalTypeEnumerator(w.type)) + " x " + std::to_string(w.xmin) +
+                            " iterations " + std::to_string(w.iterations) + " limit " + std::to_string(w.sizeLimit) +
+                            " " + std::string(simdLevelName(level)) + " row " + std::to_string(row);
+                        ASSERT_EQ(got.indices, expected.indices) << where;
+                        ASSERT_EQ(got.fractions, expected.fractions) << where;
+                        ASSERT_EQ(got.carriedOut, expected.carriedOut) << where;
+                        KernelState a = driver.kernel, b = driver.kernel;
+                        scalar.applyKernelState(expected, a);
+                        engine.applyKernelState(got, b);
+                        ASSERT_EQ(a.point.magnitude, b.point.magnitude) << where;
+                        ASSERT_EQ(a.point.minMagnitude, b.point.minMagnitude) << where;
+                        ASSERT_EQ(a.point.minIteration, b.point.minIteration) << where;
                     }
-                    RowResult expected;
-                    ASSERT_TRUE(scalar.computeRow(row, false, expected, scratch));
-                    const RowResult& got = run[static_cast<std::size_t>(inRun)];
-                    const std::string where = std::string(fractalTypeEnumerator(w.type)) + " x " +
-                                              std::to_string(w.xmin) + " iterations " + std::to_string(w.iterations) +
-                                              " limit " + std::to_string(w.sizeLimit) + " " +
-                                              std::string(simdLevelName(level)) + " row " + std::to_string(row);
-                    ASSERT_EQ(got.indices, expected.indices) << where;
-                    ASSERT_EQ(got.fractions, expected.fractions) << where;
-                    ASSERT_EQ(got.carriedOut, expected.carriedOut) << where;
-                    KernelState a = driver.kernel, b = driver.kernel;
-                    scalar.applyKernelState(expected, a);
-                    engine.applyKernelState(got, b);
-                    ASSERT_EQ(a.point.magnitude, b.point.magnitude) << where;
                 }
             }
         }
