@@ -18,8 +18,9 @@ namespace fernwise {
 namespace {
 
 // Rows held per computing thread: enough that a thread rarely waits for
-// the writer, few enough that the memory stays a handful of rows.
-constexpr int rowsPerThread = 2 * RowEngine::maxRowsPerRun;
+// the writer (two of the engine's runs of rows), few enough that the memory
+// stays a handful of rows.
+int rowsPerThread(const RowEngine& engine) { return std::max(4, 2 * engine.rowsPerRun()); }
 
 class RowStream {
 public:
@@ -27,7 +28,7 @@ public:
         : engine_(engine),
           first_(first),
           end_(static_cast<long long>(first) + count),
-          window_(std::max(2, threads * rowsPerThread)),
+          window_(std::max(2, threads * rowsPerThread(engine))),
           slots_(static_cast<std::size_t>(std::min<long long>(window_, count))),
           nextClaim_(first),
           nextDeliver_(first) {}
